@@ -4,6 +4,8 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(OpenSSL 3 REQUIRED)
 find_package(GTest REQUIRED)
+# civetweb's CMake package also names the civetweb server executable, which
+# comes in the "civetweb" package; scripts/setup installs both.
 find_package(civetweb CONFIG REQUIRED)
 
 pkg_check_modules(LOG4CPP REQUIRED IMPORTED_TARGET log4cpp)

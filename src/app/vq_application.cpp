@@ -1,0 +1,181 @@
+#include "app/vq_application.h"
+
+#include <apr_atomic.h>
+
+#include <algorithm>
+#include <utility>
+
+#include <log4cpp/Category.hh>
+
+#include "app/c_template.h"
+
+namespace {
+
+std::atomic<VqApplication*> registeredApplication{nullptr};
+
+constexpr const char kSecondApplication[] =
+    "Attempt to call VqApplication::start twice";
+
+// Logs `message` at debug level on the application's category once logging
+// exists; before that the line is dropped.
+void debugLog(const std::string& message) {
+  log4cpp::Category* log = VqApplication::getLog();
+  if (log != nullptr && log->isDebugEnabled()) log->debug(message);
+}
+
+}  // namespace
+
+void VqApplication::PoolDeleter::operator()(apr_pool_t* pool) const {
+  apr_pool_destroy(pool);
+}
+
+VqApplication* VqApplication::getApplication() {
+  return registeredApplication.load();
+}
+
+VqApplication::VqApplication(Identity identity, VqHostCallback* host)
+    : identity_(std::move(identity)), host_(host) {
+  apr_pool_t* pool = nullptr;
+  if (apr_pool_create_ex(&pool, nullptr, nullptr, nullptr) != APR_SUCCESS) {
+    throw std::string("Failed to create the application's root pool");
+  }
+  pool_.reset(pool);
+  apr_atomic_init(pool);
+
+  // The built-in list may repeat a server; keep its first occurrence.
+  std::vector<std::string> unique;
+  for (const std::string& server : identity_.defaultServers) {
+    if (std::find(unique.begin(), unique.end(), server) == unique.end()) {
+      unique.push_back(server);
+    }
+  }
+  identity_.defaultServers = std::move(unique);
+  listComputedVariables();
+
+  // Registered last, so that a failed construction leaves no application.
+  VqApplication* expected = nullptr;
+  if (!registeredApplication.compare_exchange_strong(expected, this)) {
+    log4cpp::Category* log = getLog();
+    if (log != nullptr) log->error(std::string(kSecondApplication));
+    throw std::string(kSecondApplication);
+  }
+}
+
+VqApplication::~VqApplication() {
+  // Unregistered first, so that no other thread finds a half-destroyed
+  // application.
+  VqApplication* expected = this;
+  registeredApplication.compare_exchange_strong(expected, nullptr);
+  debugLog("~VqApplication()");
+  debugLog("about to call apr_pool_destroy");
+  pool_.reset();
+  debugLog("apr_pool_destroy succeeded");
+}
+
+int VqApplication::launchProcess(std::string& exe,
+                                 std::vector<std::string>& args) {
+  log4cpp::Category* log = getLog();
+  const bool debug = log != nullptr && log->isDebugEnabled();
+  if (debug) log->debug("launchProcess('" + exe + "',...)");
+  if (exe.empty() && args.empty()) {
+    CTemplate values;
+    values.add(getEnvMap());
+    exe = values.parsef("${%s}/${%s}", DIR_DATA, SWF_APP);
+    args.push_back(values.parsef("${%s}", MONGOOSE_HOST));
+    if (debug) {
+      log->debug("Exe set to: " + exe + ", with single argument " + args[0]);
+    }
+  }
+  // Without a platform layer there is nothing that could start a program.
+  if (host_ == nullptr || host_->openDocument == nullptr) return 0;
+  return host_->openDocument(exe, args);
+}
+
+void VqApplication::launchSwf() {
+  debugLog("launchSwf() called");
+  std::string exe;
+  std::vector<std::string> args;
+  launchProcess(exe, args);
+}
+
+void VqApplication::terminate() {
+  debugLog("terminate()");
+  debugLog("Calling vqterminate()");
+  if (host_ != nullptr && host_->terminate != nullptr) host_->terminate();
+}
+
+const char* VqApplication::getOS() {
+  if (host_ == nullptr || host_->getOS == nullptr) return "";
+  return host_->getOS();
+}
+
+const char* VqApplication::getMachineId() {
+  if (host_ == nullptr || host_->getMacAddress == nullptr) return nullptr;
+  return host_->getMacAddress();
+}
+
+void VqApplication::threadInit(VqThread* thread) {
+  if (host_ != nullptr && host_->threadInit != nullptr) {
+    host_->threadInit(thread);
+  }
+}
+
+void VqApplication::threadQuit(VqThread* thread) {
+  if (host_ != nullptr && host_->threadQuit != nullptr) {
+    host_->threadQuit(thread);
+  }
+}
+
+void VqApplication::updateNow() {
+  std::function<void()> waker;
+  {
+    std::lock_guard<std::mutex> lock(updateWakerMutex_);
+    waker = updateWaker_;
+  }
+  // Called outside the lock: waking blocks while an update pass runs.
+  if (waker) waker();
+}
+
+void VqApplication::setUpdateWaker(std::function<void()> waker) {
+  std::lock_guard<std::mutex> lock(updateWakerMutex_);
+  updateWaker_ = std::move(waker);
+}
+
+void VqApplication::setQuit(bool quit) {
+  quitting_.store(quit);
+  updateNow();
+}
+
+bool VqApplication::isQuitting() const { return quitting_.load(); }
+
+void VqApplication::setUpgrade(bool upgrade) { upgrading_.store(upgrade); }
+
+bool VqApplication::isUpgrading() const { return upgrading_.load(); }
+
+bool VqApplication::shouldQuit() const {
+  return upgrading_.load() || quitting_.load();
+}
+
+long VqApplication::getFeedId() const { return identity_.feedId; }
+
+long VqApplication::getAppId() const { return identity_.appId; }
+
+const char* VqApplication::getBuild() const {
+  return identity_.build.c_str();
+}
+
+const char* VqApplication::getPlatform() const {
+  return identity_.platform.c_str();
+}
+
+const std::string& VqApplication::getName() const { return identity_.name; }
+
+const std::string& VqApplication::getTitle() const { return identity_.title; }
+
+const std::string& VqApplication::getSwf() const { return identity_.swf; }
+
+std::vector<std::string>& VqApplication::getDefaultServers() {
+  return identity_.defaultServers;
+}
+
+apr_pool_t* VqApplication::getPool() const { return pool_.get(); }

@@ -1,0 +1,62 @@
+#include "app/c_template.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(CTemplateTest, ExpandsEveryKindOfReference) {
+  CTemplate tmpl;
+  tmpl.set("dir.data", "/U/d");
+  tmpl.set("amp", "a b&c\xc3");
+  tmpl.set("a${b", "AB");
+  tmpl.set("outer", "${dir.data}");
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"${dir.data}/x", "/U/d/x"},
+      {"${@dir.data}", "%2fU%2fd"},
+      {"${@amp}", "a+b%26c%c3"},
+      {"${missing}/x", "${missing}/x"},
+      {"${@missing}", "${missing}"},
+      {"cost $$5 and $5", "cost $5 and $5"},
+      {"$", "$"},
+      {"$$${dir.data}", "$/U/d"},
+      {"$$$${dir.data}", "$${dir.data}"},
+      {"${unterminated", "${unterminated"},
+      {"${abc $$ x", "${abc $ x"},  // "$$" after a failed "${" still collapses
+      {"${a${b}}", "AB}"},          // no nesting: the name is "a${b"
+      {"${outer}", "${dir.data}"},  // one pass only
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected, tmpl.parse(c.text)) << c.text;
+  }
+  EXPECT_EQ("", tmpl.parse(nullptr));
+}
+
+TEST(CTemplateTest, ValuesCanBeReplacedAndRemoved) {
+  CTemplate tmpl;
+  tmpl.set("a", "1");
+  tmpl.add({{"a", "2"}, {"b", "3"}});
+  EXPECT_EQ("2 3", tmpl.parse("${a} ${b}"));
+  tmpl.clear("a");
+  tmpl.clear("never.set");
+  EXPECT_EQ("${a} 3", tmpl.parse("${a} ${b}"));
+  tmpl.clear();
+  EXPECT_EQ("${b}", tmpl.parse("${b}"));
+}
+
+TEST(CTemplateTest, ParsefFormatsIntoALimitedBufferThenExpands) {
+  CTemplate tmpl;
+  tmpl.set("dir.data", "/U/d");
+  tmpl.set("swf.app", "Q.app");
+  EXPECT_EQ("/U/d/Q.app", tmpl.parsef("${%s}/${%s}", "dir.data", "swf.app"));
+  const std::string longText(3000, 'x');
+  EXPECT_EQ(CTemplate::kFormatBufferSize - 1,
+            tmpl.parsef("%s", longText.c_str()).size());
+}
+
+}  // namespace
