@@ -1,0 +1,5 @@
+#include "web/web_host.h"
+
+WebHost WebHost::platform() {
+  return WebHost{host::createHttpTransport(), host::createReachability()};
+}

@@ -1,0 +1,215 @@
+#include "testing/http/test_http_server.h"
+
+#include <civetweb.h>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdint>
+#include <thread>
+#include <mutex>
+#include <stdexcept>
+
+namespace vq_testing {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return text;
+}
+
+const char* ReasonPhrase(int status) {
+  const char* text = mg_get_response_code_text(nullptr, status);
+  return text != nullptr ? text : "Status";
+}
+
+}  // namespace
+
+TestHttpServer::TestHttpServer() { Start(""); }
+
+TestHttpServer::TestHttpServer(const std::string& document_root) {
+  Start(document_root);
+}
+
+void TestHttpServer::Start(const std::string& document_root) {
+  static std::once_flag once;
+  std::call_once(once, [] { mg_init_library(0); });
+  serves_files_ = !document_root.empty();
+
+  std::vector<const char*> options = {"listening_ports", "127.0.0.1:0",
+                                      "num_threads", "8"};
+  if (serves_files_) {
+    options.push_back("document_root");
+    options.push_back(document_root.c_str());
+  }
+  options.push_back(nullptr);
+
+  mg_callbacks callbacks = {};
+  callbacks.begin_request = &TestHttpServer::OnBeginRequest;
+  // civetweb starts threads that may call back at once; everything they
+  // touch is initialised above.
+  context_ = mg_start(&callbacks, this, options.data());
+  if (context_ == nullptr) {
+    throw std::runtime_error("the test HTTP server did not start");
+  }
+  mg_server_port ports[4] = {};
+  const int count = mg_get_server_ports(context_, 4, ports);
+  if (count < 1 || ports[0].port <= 0) {
+    mg_stop(context_);
+    throw std::runtime_error("the test HTTP server has no port");
+  }
+  port_ = ports[0].port;
+}
+
+TestHttpServer::~TestHttpServer() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  stopping_changed_.notify_all();
+  StopContext();
+  for (const Expectation& missing : once_) {
+    ADD_FAILURE() << "expected request never came: " << missing.method << " "
+                  << missing.path;
+  }
+}
+
+// civetweb's accepting thread notices the stop request only when its poll
+// for connections ends, which takes up to two seconds when nothing
+// connects. Connecting to it while it stops makes tests end promptly.
+void TestHttpServer::StopContext() {
+  std::atomic<bool> stopped{false};
+  std::thread stopper([this, &stopped] {
+    mg_stop(context_);
+    stopped = true;
+  });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!stopped && std::chrono::steady_clock::now() < deadline) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd >= 0) {
+      sockaddr_in address = {};
+      address.sin_family = AF_INET;
+      address.sin_port = htons(static_cast<std::uint16_t>(port_));
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+      close(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  stopper.join();
+}
+
+std::string TestHttpServer::url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void TestHttpServer::ExpectOnce(const std::string& method,
+                                const std::string& path,
+                                CannedResponse response) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  once_.push_back(Expectation{method, path, std::move(response)});
+}
+
+void TestHttpServer::Always(const std::string& method, const std::string& path,
+                            CannedResponse response) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  always_.push_back(Expectation{method, path, std::move(response)});
+}
+
+std::vector<RecordedRequest> TestHttpServer::requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+std::size_t TestHttpServer::request_count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_.size();
+}
+
+int TestHttpServer::OnBeginRequest(mg_connection* connection) {
+  auto* server =
+      static_cast<TestHttpServer*>(mg_get_user_data(mg_get_context(connection)));
+  return server->Handle(connection);
+}
+
+bool TestHttpServer::FindResponse(const RecordedRequest& request,
+                                  CannedResponse* response) {
+  auto matches = [&request](const Expectation& e) {
+    return e.path == request.path &&
+           (e.method.empty() || e.method == request.method);
+  };
+  for (auto it = once_.begin(); it != once_.end(); ++it) {
+    if (matches(*it)) {
+      *response = it->response;
+      once_.erase(it);
+      return true;
+    }
+  }
+  for (const Expectation& e : always_) {
+    if (matches(e)) {
+      *response = e.response;
+      return true;
+    }
+  }
+  return false;
+}
+
+int TestHttpServer::Handle(mg_connection* connection) {
+  const mg_request_info* info = mg_get_request_info(connection);
+  RecordedRequest request;
+  request.method = info->request_method ? info->request_method : "";
+  request.path = info->local_uri ? info->local_uri : "";
+  request.query = info->query_string ? info->query_string : "";
+  for (int i = 0; i < info->num_headers; ++i) {
+    request.headers[Lower(info->http_headers[i].name)] =
+        info->http_headers[i].value;
+  }
+  char chunk[16384];
+  for (;;) {
+    const int got = mg_read(connection, chunk, sizeof(chunk));
+    if (got <= 0) break;
+    request.body.append(chunk, static_cast<std::size_t>(got));
+  }
+
+  CannedResponse response;
+  bool found = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    requests_.push_back(request);
+    found = FindResponse(request, &response);
+    if (found && response.stall.count() > 0) {
+      stopping_changed_.wait_for(lock, response.stall,
+                                 [this] { return stopping_; });
+    }
+  }
+  if (!found) {
+    if (serves_files_) return 0;  // civetweb serves the file
+    ADD_FAILURE() << "unexpected request: " << request.method << " "
+                  << request.path;
+    response.status = 500;
+    response.body = "unexpected request";
+  }
+
+  std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
+                     ReasonPhrase(response.status) + "\r\n";
+  for (const auto& header : response.headers) {
+    head += header.first + ": " + header.second + "\r\n";
+  }
+  head += "Content-Length: " + std::to_string(response.body.size()) +
+          "\r\nConnection: close\r\n\r\n";
+  mg_write(connection, head.data(), head.size());
+  if (!response.body.empty() && request.method != "HEAD") {
+    mg_write(connection, response.body.data(), response.body.size());
+  }
+  return response.status;
+}
+
+}  // namespace vq_testing

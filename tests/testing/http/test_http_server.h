@@ -1,0 +1,95 @@
+#ifndef VQ_TESTING_HTTP_TEST_HTTP_SERVER_H_
+#define VQ_TESTING_HTTP_TEST_HTTP_SERVER_H_
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct mg_connection;
+struct mg_context;
+
+namespace vq_testing {
+
+// One request as the server saw it.
+struct RecordedRequest {
+  std::string method;
+  std::string path;   // URL-decoded, without the query
+  std::string query;  // as sent, without "?"
+  std::map<std::string, std::string> headers;  // names lower-cased
+  std::string body;
+};
+
+struct CannedResponse {
+  int status = 200;
+  // Sent as written (names keep their case), before Content-Length.
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  // Waits this long before answering, or until the server stops, whichever
+  // comes first: a stalled server for timeout tests.
+  std::chrono::milliseconds stall{0};
+};
+
+// An HTTP server on 127.0.0.1 with a free port, run by civetweb in the test
+// process. It records every request and answers from configured responses:
+// expectations set with ExpectOnce are served once each, in the order set;
+// responses set with Always are served for every request to their path. A
+// request that matches neither fails the running test and gets a 500
+// (unless a document root was given: then civetweb serves the file). The
+// destructor fails the test for every ExpectOnce never served.
+class TestHttpServer {
+ public:
+  TestHttpServer();
+  // Serves files under `document_root` for requests no response claims.
+  explicit TestHttpServer(const std::string& document_root);
+  ~TestHttpServer();
+
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:<port>" + path.
+  std::string url(const std::string& path) const;
+
+  // `method` empty matches any method.
+  void ExpectOnce(const std::string& method, const std::string& path,
+                  CannedResponse response);
+  void Always(const std::string& method, const std::string& path,
+              CannedResponse response);
+
+  std::vector<RecordedRequest> requests() const;
+  std::size_t request_count() const;
+
+ private:
+  struct Expectation {
+    std::string method;
+    std::string path;
+    CannedResponse response;
+  };
+
+  static int OnBeginRequest(mg_connection* connection);
+  int Handle(mg_connection* connection);
+  bool FindResponse(const RecordedRequest& request, CannedResponse* response);
+  void Start(const std::string& document_root);
+  void StopContext();
+
+  mg_context* context_ = nullptr;
+  int port_ = 0;
+  bool serves_files_ = false;
+
+  mutable std::mutex mutex_;
+  std::condition_variable stopping_changed_;
+  bool stopping_ = false;
+  std::deque<Expectation> once_;
+  std::vector<Expectation> always_;
+  std::vector<RecordedRequest> requests_;
+};
+
+}  // namespace vq_testing
+
+#endif  // VQ_TESTING_HTTP_TEST_HTTP_SERVER_H_
