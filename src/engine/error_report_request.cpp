@@ -1,0 +1,58 @@
+#include "engine/error_report_request.h"
+
+#include <string>
+
+#include "app/thread_external_interface.h"
+#include "app/vq_application.h"
+#include "engine/log_tail.h"
+#include "engine/vq_feed_settings.h"
+#include "support/apr_exception.h"
+#include "support/apr_pool.h"
+#include "support/memory_buffer.h"
+#include "support/vq_exception.h"
+#include "web/web.h"
+
+namespace {
+
+constexpr const char* kCurrentLog = "vq.log";
+constexpr const char* kPreviousLog = "vq.log.1";
+
+// The whole feed file as text, empty when it is missing or unreadable.
+std::string readFeedFile(apr_pool_t* pool) {
+  apr::Pool scratch(pool);
+  MemoryBuffer<char> buffer(scratch);
+  try {
+    buffer.readFile(VqFeedSettings::feedSettingsFilename.c_str());
+  } catch (const apr::Exception&) {
+    return std::string();
+  }
+  buffer.nullTerminate();
+  return std::string(buffer.begin());
+}
+
+}  // namespace
+
+void addErrorReportParameters(Web& web, ThreadExternalInterface& external,
+                              const VqException& error, apr_pool_t* pool) {
+  web.addParameter("build", external.getBuild());
+  web.addParameter("feedId", VqApplication::getEnv(VqApplication::ID_FEED).c_str());
+  web.addParameter("appId", VqApplication::getEnv(VqApplication::ID_APP).c_str());
+  web.addParameter("os", external.getOS());
+  web.addParameter("platform", external.getPlatform());
+  web.addParameter("machineId", external.getMachineId());
+  web.addParameterf("errCode", "%ld", static_cast<long>(error.getErrorCode()));
+  web.addParameter("errDesc", error.getErrorDescription().c_str());
+  web.addParameterf("errZone", "%d", static_cast<int>(error.getErrorZone()));
+  web.addParameterf("errSeverity", "%d",
+                    static_cast<int>(error.getErrorSeverity()));
+  web.addParameter("userId", VqApplication::getEnv(VqApplication::ID_USER).c_str());
+  web.addParameter("logFile", readLogTail(kCurrentLog, kPreviousLog,
+                                          kReportLogTailBytes, pool)
+                                  .c_str());
+  web.addParameter("feedFile", readFeedFile(pool).c_str());
+  web.addParameter("lastUrl",
+                   error.url().empty() ? "NO URL" : error.url().c_str());
+  if (VqApplication::getEnvBool(VqApplication::SECURE_SIGN)) {
+    web.addParameter("sign", "true");
+  }
+}

@@ -1,0 +1,330 @@
+#include "engine/vq_thread.h"
+
+#include <apr_time.h>
+#include <log4cpp/Category.hh>
+
+#include <chrono>
+#include <exception>
+#include <new>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/thread_external_interface.h"
+#include "app/vq_application.h"
+#include "engine/exception_reporter.h"
+#include "engine/server_url.h"
+#include "engine/update_schedule.h"
+#include "engine/vq_feed_settings.h"
+#include "host/mac_auto_release_pool.h"
+#include "response/vq_response_processor.h"
+#include "support/vq_exception.h"
+#include "transact/transaction_engine.h"
+#include "web/apple_web.h"
+
+namespace {
+
+// The VqThread whose loop runs on the calling thread, if any.
+thread_local const VqThread* runningThread = nullptr;
+
+const char* boolText(bool value) { return value ? "true" : "false"; }
+
+std::string location(int line) {
+  return std::string(__FILE__) + ":" + std::to_string(line);
+}
+
+}  // namespace
+
+VqThread::VqThread(ThreadExternalInterface* threadExternal, apr_pool_t*)
+    : logger(log4cpp::Category::getInstance("VqThread")),
+      threadExternal(threadExternal) {
+  logger.debug("VqThread()");
+  if (this->threadExternal == nullptr) {
+    throw std::string("VqThread needs a ThreadExternalInterface");
+  }
+  VqFeedSettings::installUserIdProvider();
+  try {
+    pool = std::make_unique<apr::Pool>();
+  } catch (const std::bad_alloc&) {
+    throw std::string("pool creation failed in VqThread");
+  }
+  try {
+    thread = std::thread(&VqThread::run, this);
+  } catch (const std::system_error& e) {
+    logger.error(std::string("Could not create thread: ") + e.what());
+    throw std::string("Could not create thread");
+  }
+}
+
+VqThread::~VqThread() {
+  if (!exited.load()) exit();
+  exited.store(true);
+  logger.debug("~VqThread");
+  if (onUpdateThread()) {
+    // Destroyed from its own loop (through threadQuit or terminate).
+    std::lock_guard<std::mutex> lock(joinMutex);
+    if (thread.joinable()) thread.detach();
+  } else {
+    joinThread();
+  }
+  logger.debug("~VqThread: deleting threadExternal");
+  ExceptionReporter::getReporter()->clearExternal(threadExternal.get());
+  threadExternal.reset();
+  pool.reset();
+}
+
+bool VqThread::onUpdateThread() const { return runningThread == this; }
+
+void VqThread::joinThread() {
+  // The thread cannot wait for itself; it ends on its own once its loop is
+  // left.
+  if (onUpdateThread()) return;
+  std::lock_guard<std::mutex> lock(joinMutex);
+  if (!thread.joinable()) return;  // joined already by another caller
+  try {
+    thread.join();
+  } catch (const std::system_error& e) {
+    logger.error(std::string("thread join failed: ") + e.what());
+  }
+}
+
+bool VqThread::shouldExit() {
+  if (threadExternal != nullptr && threadExternal->shouldQuit()) return true;
+  return exitFlag.load();
+}
+
+void VqThread::wake() {
+  log4cpp::Category& wakeLog = log4cpp::Category::getInstance("VqThread.wake");
+  if (exited.load()) {
+    wakeLog.warn("wake() called, but thread has already exited.");
+    return;
+  }
+  wakeLog.debug("entered wake() has been called ");
+  if (onUpdateThread()) {
+    // The thread is running a pass, not sleeping, and holds wakeMutex; it
+    // checks its flags before it sleeps again.
+    wakeLog.debug("wake() called on the update thread itself; nothing to wake");
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(wakeMutex);
+    wakeLog.debug("Mutex has been acquired");
+    wakeCondition.notify_one();
+    wakeLog.debug("Condition has been signalled");
+  }
+  wakeLog.debug("Have triggered mutex for thread waking");
+  wakeLog.debug("leaving wake()");
+}
+
+void VqThread::update() {
+  updateRequested.store(true);
+  updateTime.store(0);
+  wake();
+}
+
+void VqThread::exit() {
+  if (exited.load()) {
+    logger.debug("VqThread::exit() - thread has already exited.");
+    return;
+  }
+  logger.debug("exit()");
+  exitFlag.store(true);
+  wake();
+  std::this_thread::yield();
+  joinThread();
+}
+
+void VqThread::run() {
+  runningThread = this;
+  threadExternal->threadInit(this);
+  logger.debug("run()");
+  ExceptionReporter::getReporter()->setExternal(threadExternal.get());
+
+  std::unique_lock<std::mutex> lock(wakeMutex);
+  std::unique_ptr<apr::Pool> loopPool;
+  try {
+    loopPool = std::make_unique<apr::Pool>(pool->get());
+  } catch (const std::bad_alloc&) {
+    logger.error("Could not create loop pool for thread loop");
+    lock.unlock();
+    exited.store(true);
+    return;
+  }
+
+  long passCounter = 0;
+  for (;;) {
+    ++passCounter;
+    VqApplication::setEnvf(VqApplication::UPDATE_COUNT, "%ld", passCounter);
+    if (shouldExit()) {
+      logger.debug(std::string("Exiting vq thread since exitFlag=") +
+                   boolText(exitFlag.load()) + ", threadExternal.shouldQuit=" +
+                   boolText(threadExternal->shouldQuit()) + " (pre-update)");
+      break;
+    }
+    // Platform objects made during the pass are released at its end.
+    host::MacAutoReleasePool releasePool;
+    // Passes that do not update re-check at least this often.
+    long updateSeconds = kIdleWaitSeconds;
+    if (isUpdateDue(updateRequested.load(), updateTime.load(),
+                    apr_time_now())) {
+      performUpdate(loopPool->get(), updateSeconds);
+    }
+    if (logger.isDebugEnabled()) {
+      const apr_time_t now = apr_time_now();
+      const apr_time_t due = updateTime.load();
+      std::ostringstream line;
+      line << "now = " << now << ", updateTime = " << due
+           << " : = " << (due - now) / 1000000 << "s";
+      logger.debug(line.str());
+    }
+    loopPool->clear();
+    if (shouldExit()) {
+      logger.debug("Exiting vq thread. Reason follows:");
+      logger.debug(std::string("Exiting vq thread since exitFlag = ") +
+                   boolText(exitFlag.load()) +
+                   " and VqApplication::shouldQuit() = " +
+                   boolText(threadExternal->shouldQuit()) + " (post update) (" +
+                   location(__LINE__) + ")");
+      break;
+    }
+    waitForNextPass(lock, updateSeconds);
+    logger.debug("Done with wait do-while");
+  }
+
+  lock.unlock();
+  exited.store(true);
+  logger.debug("vq Thread exiting");
+  threadExternal->threadQuit(this);
+  threadExternal->terminate();
+}
+
+void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
+  try {
+    if (logger.isDebugEnabled()) {
+      logger.debug("Performing update");
+      TransactionEngine::debugTransaction("Start of update loop");
+    }
+    updateRequested.store(false);
+    std::vector<std::string> servers;
+    threadExternal->getAllServers(servers);
+
+    AppleWeb web(loopPool);
+    web.addParameterf("feedId", "%ld", threadExternal->getFeedId());
+    web.addParameter("build", threadExternal->getBuild());
+    web.addParameterf("appId", "%ld", threadExternal->getAppId());
+    web.addParameter("os", threadExternal->getOS());
+    web.addParameter("platform", threadExternal->getPlatform());
+    web.addParameter("machineId", threadExternal->getMachineId());
+    if (VqApplication::getEnvBool(VqApplication::SECURE_SIGN)) {
+      web.addParameter("sign", "true");
+    }
+    VqFeedSettings feedSettings(loopPool);
+    feedSettings.prepareRequest(web);
+
+    bool succeeded = false;
+    for (const std::string& server : servers) {
+      if (succeeded || shouldExit()) break;
+      succeeded = tryServer(web, server, loopPool, updateSeconds);
+    }
+    if (!succeeded) {
+      updateTime.store(updateTimeAfterFailure(apr_time_now()));
+      logger.error("Failed to connect to any vq server for update.");
+    }
+  } catch (VqException& e) {
+    logger.error(std::string("Caught VqException: ") + e.what());
+    reportToServer(e);
+    deferAfterAbortedUpdate();
+  } catch (const std::string& text) {
+    logger.error("Encountered exception: " + text);
+    threadExternal->flushLog();
+    deferAfterAbortedUpdate();
+  } catch (const std::exception& e) {
+    // Left uncaught, this would end the process from a background thread.
+    logger.error(std::string("Encountered exception: ") + e.what());
+    threadExternal->flushLog();
+    deferAfterAbortedUpdate();
+  }
+}
+
+void VqThread::deferAfterAbortedUpdate() {
+  // The schedule is kept when it lies ahead. When the update was already due
+  // (always so on the first pass) keeping it would start the same failing
+  // update, and its error report, again at once, in a tight loop; it is
+  // retried like a pass on which every server failed.
+  const apr_time_t now = apr_time_now();
+  if (updateTime.load() <= now) updateTime.store(updateTimeAfterFailure(now));
+}
+
+bool VqThread::tryServer(Web& web, const std::string& server,
+                         apr_pool_t* loopPool, long& updateSeconds) {
+  const std::string url = serverPageUrl(server, kUpdatePage);
+  try {
+    logger.debug("Trying : " + url);
+    web.setUrl(url.c_str());
+    web.logDebug();
+    web.get();
+    VqResponseProcessor processor(loopPool, threadExternal.get(), url.c_str());
+    processor.process(web, ExceptionReporter::getReporter(),
+                      VqApplication::getEnvBool(VqApplication::SECURE_SIGN));
+    updateSeconds = clampUpdateSeconds(processor.updateSeconds());
+    const apr_time_t now = apr_time_now();
+    updateTime.store(updateTimeAfterSuccess(now, updateSeconds));
+    char lastUpdate[APR_CTIME_LEN];
+    apr_ctime(lastUpdate, now);
+    VqApplication::setEnv(VqApplication::UPDATE_LAST, lastUpdate);
+    return true;
+  } catch (const std::string& text) {
+    logger.error("Error on server " + url + ": " + text);
+    VqException error(url.c_str(), text);
+    reportToServer(error);
+  } catch (VqException& e) {
+    logger.error("Error on server " + url + ": " + e.what());
+    reportToServer(e);
+  } catch (const std::exception& e) {
+    logger.error(std::string("std::exception : ") + e.what());
+  }
+  return false;
+}
+
+void VqThread::reportToServer(VqException& error) {
+  ExceptionReporter::getReporter()->report(error);
+}
+
+void VqThread::waitForNextPass(std::unique_lock<std::mutex>& lock,
+                               long updateSeconds) {
+  const apr_time_t waitStart = apr_time_now();
+  for (;;) {
+    const long refresh =
+        VqApplication::getEnvl(VqApplication::DEBUG_REFRESH, 0);
+    if (refresh > 0) {
+      updateTime.store(debugRefreshUpdateTime(waitStart, refresh));
+      if (logger.isDebugEnabled()) {
+        std::ostringstream line;
+        line << "debug.refresh set - overriding with update time of "
+             << refresh / 10.0;
+        logger.debug(line.str());
+      }
+    }
+    const apr_time_t now = apr_time_now();
+    const apr_time_t due = updateTime.load();
+    if (logger.isDebugEnabled()) {
+      logger.debug("timediff : " + std::to_string(due - now));
+    }
+    const apr_interval_time_t wait = waitTurnMicros(updateSeconds, due, now);
+    // An update asked for during the pass (by the pass itself, which cannot
+    // signal its own condition) is served at once.
+    if (wait <= 0 || shouldExit() || updateRequested.load()) return;
+
+    const std::cv_status status =
+        wakeCondition.wait_for(lock, std::chrono::microseconds(wait));
+    const bool timedOut = status == std::cv_status::timeout;
+    logger.debug(std::string("Sleep status = ") +
+                 (timedOut ? "timeout" : "signalled"));
+    if (!timedOut) {
+      logger.debug("Woken by condition signal");
+      return;
+    }
+    if (updateTime.load() <= apr_time_now()) return;
+  }
+}
