@@ -1,0 +1,125 @@
+#include "transact/transactional_file_delete.h"
+
+#include <apr_file_io.h>
+#include <log4cpp/Category.hh>
+
+#include <cstdio>
+
+#include "support/apr_utils.h"
+#include "support/path.h"
+#include "transact/sync_batch.h"
+
+TransactionalFileDelete::TransactionalFileDelete(apr_pool_t* p)
+    : Transactional(
+          log4cpp::Category::getInstance("transact.Transactional.FileDelete")),
+      pool(p) {}
+
+std::string TransactionalFileDelete::backupFilename() const {
+  path backup(deleteFilename);
+  backup.appendToName(".bak.tr");
+  return backup.str();
+}
+
+bool TransactionalFileDelete::prepare() {
+  const std::string backup = backupFilename();
+  if (apr_file_exists(backup.c_str(), pool)) {
+    apr_status_t status = apr_file_remove(backup.c_str(), pool);
+    if (logger.isDebugEnabled()) {
+      logger.debug("Backup apr_file_remove(" + backup + ") returned " +
+                   aprStatus(status));
+    }
+    if (status != APR_SUCCESS) return false;
+  }
+  if (apr_file_exists(deleteFilename.c_str(), pool)) {
+    return apr_file_copy(deleteFilename.c_str(), backup.c_str(),
+                         APR_FILE_SOURCE_PERMS, pool) == APR_SUCCESS;
+  }
+  return true;
+}
+
+bool TransactionalFileDelete::execute() {
+  if (apr_file_exists(deleteFilename.c_str(), pool) &&
+      apr_file_remove(deleteFilename.c_str(), pool) != APR_SUCCESS) {
+    logger.warn("delete of " + deleteFilename + " execution failed");
+    return false;
+  }
+  return true;
+}
+
+void TransactionalFileDelete::rollback() {
+  const std::string backup = backupFilename();
+  const bool debugOn = logger.isDebugEnabled();
+  if (debugOn) {
+    logger.debug("rollback: copying backup " + backup +
+                 " over destination " + deleteFilename);
+  }
+  if (!apr_file_exists(backup.c_str(), pool)) {
+    if (debugOn) {
+      logger.debug("rollback: backup file " + backup +
+                   " does not exist - nothing required for rollback.");
+    }
+    return;
+  }
+  if (debugOn) {
+    logger.debug("rollback: backup file " + backup +
+                 " exists - going to replace original file");
+  }
+  // Removed first rather than rewritten in place, which would make the file
+  // system flush the file's old data on the spot. The backup stays for a
+  // repeated rollback.
+  apr_status_t status = apr_file_remove(deleteFilename.c_str(), pool);
+  if (status == APR_SUCCESS || APR_STATUS_IS_ENOENT(status)) {
+    status = apr_file_copy(backup.c_str(), deleteFilename.c_str(),
+                           APR_FILE_SOURCE_PERMS, pool);
+  }
+  if (status != APR_SUCCESS) {
+    logger.error("Failed to copy backup (" + backup + ") over original (" +
+                 deleteFilename + ") on rollback, status: " +
+                 aprStatus(status));
+    throw std::string("Failed to copy backup over original on rollback");
+  }
+}
+
+void TransactionalFileDelete::cleanup() {
+  const std::string backup = backupFilename();
+  if (apr_file_exists(backup.c_str(), pool)) {
+    apr_file_remove(backup.c_str(), pool);
+  }
+}
+
+void TransactionalFileDelete::addWrittenPaths(TransactionState completed,
+                                              SyncBatch& batch) const {
+  switch (completed) {
+    case VQTRANSACTION_PREPARE:
+      batch.addFile(backupFilename());
+      batch.addDirectoryOf(backupFilename());
+      break;
+    case VQTRANSACTION_EXECUTE:
+      batch.addDirectoryOf(deleteFilename);
+      break;
+    case VQTRANSACTION_ROLLBACK:
+      batch.addFile(deleteFilename);
+      batch.addDirectoryOf(deleteFilename);
+      break;
+    default:
+      break;
+  }
+}
+
+void TransactionalFileDelete::debug() {
+  std::printf(" TransactionalFileDelete { deleteFilename: '%s' } \n",
+              deleteFilename.c_str());
+}
+
+std::string TransactionalFileDelete::debugString() {
+  return "   TransactionalFileDelete { deleteFilename: '" + deleteFilename +
+         "' } ";
+}
+
+std::ostream& TransactionalFileDelete::store(std::ostream& out) const {
+  return serializeString(out, deleteFilename);
+}
+
+std::istream& TransactionalFileDelete::restore(std::istream& in) {
+  return deserializeString(in, deleteFilename);
+}
