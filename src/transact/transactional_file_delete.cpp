@@ -76,12 +76,18 @@ void TransactionalFileDelete::rollback() {
     logger.error("Failed to copy backup (" + backup + ") over original (" +
                  deleteFilename + ") on rollback, status: " +
                  aprStatus(status));
+    restoreFailed = true;
     throw std::string("Failed to copy backup over original on rollback");
   }
 }
 
 void TransactionalFileDelete::cleanup() {
   const std::string backup = backupFilename();
+  if (restoreFailed) {
+    logger.error("Keeping backup " + backup + ": it holds the only copy of " +
+                 deleteFilename);
+    return;
+  }
   if (apr_file_exists(backup.c_str(), pool)) {
     apr_file_remove(backup.c_str(), pool);
   }

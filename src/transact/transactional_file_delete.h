@@ -36,6 +36,9 @@ class TransactionalFileDelete : public Transactional {
  private:
   std::string deleteFilename;
   apr_pool_t* pool;
+  // Set when rollback could not restore the backup: the backup is then the
+  // only copy of the original and cleanup keeps it.
+  bool restoreFailed = false;
 };
 
 #endif  // VQ_TRANSACT_TRANSACTIONAL_FILE_DELETE_H_

@@ -123,6 +123,7 @@ void TransactionalFileMove::rollback() {
                    destinationFilename + ") on rollback, status: " +
                    aprStatus(status) + " (" + __FILE__ + ":" +
                    std::to_string(__LINE__) + ")");
+      restoreFailed = true;
       throw std::string("Failed to copy backup over original on rollback");
     }
     return;
@@ -138,7 +139,12 @@ void TransactionalFileMove::rollback() {
 }
 
 void TransactionalFileMove::cleanup() {
-  apr_file_remove(backupFilename().c_str(), pool);
+  if (restoreFailed) {
+    logger.error("Keeping backup " + backupFilename() +
+                 ": it holds the only copy of " + destinationFilename);
+  } else {
+    apr_file_remove(backupFilename().c_str(), pool);
+  }
   apr_file_remove(sourceFilename.c_str(), pool);
 }
 

@@ -72,6 +72,9 @@ class TransactionalFileMove : public Transactional {
   std::string destinationFilename;
   apr_pool_t* pool;
   int permissions = kDefaultPermissions;
+  // Set when rollback could not restore the backup: the backup is then the
+  // only copy of the original and cleanup keeps it.
+  bool restoreFailed = false;
   // Directories that prepare created, outermost first; not journalled.
   std::vector<std::string> createdDirectories;
 };

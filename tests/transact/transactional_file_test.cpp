@@ -132,6 +132,27 @@ TEST_F(TransactionalFileTest, RealFailuresAreReported) {
   EXPECT_FALSE(sourceless->execute());
 }
 
+TEST_F(TransactionalFileTest, BackupWhoseRestoreFailedSurvivesCleanup) {
+  WriteFile("moved.txt", "moved-old");
+  WriteFile("gone.txt", "gone-old");
+  WriteFile("tmp", "new");
+  std::unique_ptr<TransactionalFileMove> replace(move("tmp", "moved.txt"));
+  std::unique_ptr<TransactionalFileDelete> remove(erase("gone.txt"));
+  ASSERT_TRUE(replace->prepare() && replace->execute());
+  ASSERT_TRUE(remove->prepare() && remove->execute());
+  // Non-empty directories where the files belong make every restore fail.
+  vq_testing::MakeDirs("moved.txt.d/inner");
+  ASSERT_EQ(unlink("moved.txt"), 0);
+  ASSERT_EQ(rename("moved.txt.d", "moved.txt"), 0);
+  vq_testing::MakeDirs("gone.txt/inner");
+  EXPECT_THROW(replace->rollback(), std::string);
+  EXPECT_THROW(remove->rollback(), std::string);
+  replace->cleanup();
+  remove->cleanup();
+  EXPECT_EQ(ReadFile("moved.txt.bak.tr"), "moved-old");
+  EXPECT_EQ(ReadFile("gone.txt.bak.tr"), "gone-old");
+}
+
 TEST_F(TransactionalFileTest, BackupsAreFreshAndMissingFilesAreNoWork) {
   WriteFile("f.txt", "current");
   WriteFile("f.txt.bak.tr", "stale");
