@@ -62,11 +62,15 @@ VqApplication::VqApplication(Identity identity, VqHostCallback* host)
 }
 
 VqApplication::~VqApplication() {
-  // Unregistered first, so that no other thread finds a half-destroyed
+  debugLog("~VqApplication()");
+  // The services' threads use the application until they are joined, so they
+  // stop while it is still whole and registered.
+  setUpdateWaker(nullptr);
+  services_.reset();
+  // Unregistered next, so that no other thread finds a half-destroyed
   // application.
   VqApplication* expected = this;
   registeredApplication.compare_exchange_strong(expected, nullptr);
-  debugLog("~VqApplication()");
   debugLog("about to call apr_pool_destroy");
   pool_.reset();
   debugLog("apr_pool_destroy succeeded");
@@ -179,3 +183,21 @@ std::vector<std::string>& VqApplication::getDefaultServers() {
 }
 
 apr_pool_t* VqApplication::getPool() const { return pool_.get(); }
+
+void VqApplication::setArguments(int argc, char** argv) {
+  args_.clear();
+  for (int i = 0; i < argc && argv != nullptr && argv[i] != nullptr; ++i) {
+    args_.emplace_back(argv[i]);
+  }
+}
+
+void VqApplication::setServices(std::unique_ptr<ApplicationServices> services) {
+  services_ = std::move(services);
+}
+
+void VqApplication::setStartItem() {
+  // Without a host facility there is no login item to register.
+  if (startItemRegistrar_ != nullptr) {
+    startItemRegistrar_(getEnv(APP_LAUNCHCMD));
+  }
+}

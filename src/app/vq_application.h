@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/application_services.h"
 #include "app/vq_host_callback.h"
 
 namespace log4cpp {
@@ -117,6 +118,56 @@ class VqApplication {
   static std::string resolveInDataDir(const std::string& dataDir,
                                       const char* tested, apr_pool_t* pool);
 
+  // ---- Lifecycle (process entry side) ----
+
+  // Registers a bundle path to be started at login; supplied by the host.
+  using StartItemRegistrar = void (*)(const std::string& bundlePath);
+
+  // The built-in application description (an XML element) and the vendor
+  // directory under "Library/Application Support"; both are fixed when the
+  // product is built and defined by the executable that links the lifecycle.
+  static const char* const applicationSettings;
+  static const char* const vendorDirectory;
+
+  // Initialises APR, builds the application from the process arguments
+  // (preparing the data directory on a first run) and runs init(). Returns 0
+  // when the run loop is to be entered, 1 when the process is to end (a
+  // one-job command-line mode, "version", or a failure, whose text has been
+  // written to standard error). `registrar` may be null.
+  static int initApp(int argc, char** argv, VqHostCallback* host,
+                     StartItemRegistrar registrar = nullptr);
+  // Starts the update thread and the command server of the application made
+  // by initApp. Throws std::string "Must call initApp before startApp"
+  // without one; start-up failures of the services propagate.
+  static int startApp(VqHostCallback* host);
+  // Destroys the application (stopping its services), shuts logging down and
+  // terminates APR. Safe to call when initApp failed.
+  static void stopApp();
+
+  // Logging, recovery of an interrupted transaction, command-line modes.
+  // Returns 0 to run, 1 to end.
+  int init();
+  // Creates the update thread, then the command server. A non-null `host`
+  // replaces the stored table. Returns 0.
+  int start(VqHostCallback* host);
+  // Runs an action document submitted by a local program. Throws VqException
+  // 105 when it does not parse, 5 when its root is not "vq"; failures of the
+  // document propagate.
+  void processTransactions(const std::string& xml);
+  // Registers "app.launchcmd" to start at login; the outcome is not reported.
+  void setStartItem();
+  const char* getAppXml() const { return applicationSettings; }
+
+  // The process arguments, kept for the command-line modes of init().
+  void setArguments(int argc, char** argv);
+  void setHost(VqHostCallback* host) { host_ = host; }
+  void setStartItemRegistrar(StartItemRegistrar registrar) {
+    startItemRegistrar_ = registrar;
+  }
+  // Takes the running services; they are stopped first when the application
+  // is destroyed.
+  void setServices(std::unique_ptr<ApplicationServices> services);
+
   // ---- The single instance ----
 
   // The registered application, or null. Safe to call from any thread.
@@ -214,6 +265,9 @@ class VqApplication {
   std::atomic<bool> quitting_{false};
   Identity identity_;
   VqHostCallback* host_;
+  StartItemRegistrar startItemRegistrar_ = nullptr;
+  std::vector<std::string> args_;
+  std::unique_ptr<ApplicationServices> services_;
   std::function<void()> updateWaker_;
   std::mutex updateWakerMutex_;
 };

@@ -1,0 +1,37 @@
+#ifndef VQ_APP_RUNNING_SERVICES_H_
+#define VQ_APP_RUNNING_SERVICES_H_
+
+#include <memory>
+
+#include "app/application_services.h"
+
+class AppCommandServer;
+class VqApplication;
+class VqThread;
+
+// The update thread and the command server of a started application.
+// Destruction stops them in that order: the thread is asked to exit and
+// joined first, then the command server is stopped (which removes its
+// address and key files).
+class RunningServices : public ApplicationServices {
+ public:
+  RunningServices();
+  ~RunningServices() override;
+
+  RunningServices(const RunningServices&) = delete;
+  RunningServices& operator=(const RunningServices&) = delete;
+
+  // Takes ownership of a running update thread.
+  void startUpdateThread(VqThread* thread);
+  // Starts the command server on 127.0.0.1 for `application`. Throws a
+  // std::string when it cannot start.
+  void startCommandServer(VqApplication* application);
+
+  VqThread* thread() const { return thread_.get(); }
+
+ private:
+  std::unique_ptr<VqThread> thread_;
+  std::unique_ptr<AppCommandServer> commandServer_;
+};
+
+#endif  // VQ_APP_RUNNING_SERVICES_H_

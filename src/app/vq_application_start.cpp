@@ -1,0 +1,99 @@
+// The application's own start-up steps after construction: logging, journal
+// recovery and command-line modes (init), the services (start), and action
+// documents submitted by local programs.
+
+#include <strings.h>
+#include <tinyxml.h>
+
+#include <memory>
+#include <string>
+
+#include <log4cpp/Category.hh>
+
+#include "app/application_external_implementation.h"
+#include "app/running_services.h"
+#include "app/vq_application.h"
+#include "engine/vq_thread.h"
+#include "response/bounded_xml.h"
+#include "response/vq_response_processor.h"
+#include "support/apr_pool.h"
+#include "support/vq_exception.h"
+#include "transact/transaction_engine.h"
+#include "web/proxy_details.h"
+
+namespace {
+
+void debugLog(const std::string& message) {
+  log4cpp::Category* log = VqApplication::getLog();
+  if (log != nullptr && log->isDebugEnabled()) log->debug(message);
+}
+
+}  // namespace
+
+int VqApplication::init() {
+  configureLogging(LOG_CATEGORY, "vq.log");
+  {
+    ApplicationExternalImplementation external(this);
+    TransactionEngine::init(&external, pool_.get());
+  }
+  for (size_t i = 1; i < args_.size(); ++i) {
+    const char* argument = args_[i].c_str();
+    if (strcasecmp(argument, "trans") == 0) {
+      debugLog("Transaction debug file");
+      TransactionEngine::debugFile(nullptr, pool_.get());
+      return 1;
+    }
+    if (strcasecmp(argument, "proxy") == 0) {
+      ProxyDetails::checkProxy(args_.size() > 2 ? args_[2].c_str() : nullptr);
+    }
+    if (strcasecmp(argument, "setstart") == 0) {
+      setStartItem();
+      return 1;
+    }
+    if (strcasecmp(argument, "launch") == 0) launchSwf();
+  }
+  return isUpgrading() ? 1 : 0;
+}
+
+int VqApplication::start(VqHostCallback* host) {
+  if (host != nullptr) host_ = host;
+  auto services = std::make_unique<RunningServices>();
+  services->startUpdateThread(
+      new VqThread(new ApplicationExternalImplementation(this), pool_.get()));
+  VqThread* thread = services->thread();
+  setUpdateWaker([thread] { thread->update(); });
+  // Owned by the application from here on, so a failing command server still
+  // leaves the thread to be stopped by the destructor.
+  RunningServices* running = services.get();
+  setServices(std::move(services));
+  debugLog("Vqpplication.start: starting Mongoose");
+  running->startCommandServer(this);
+  debugLog("Vqpplication.start: started Mongoose");
+  return 0;
+}
+
+void VqApplication::processTransactions(const std::string& xml) {
+  debugLog("processTransactions() : xml = [" + xml + "]");
+  TiXmlDocument document;
+  std::string why;
+  if (!loadBoundedXml(document, xml.c_str(), xml.size(), &why) ||
+      document.RootElement() == nullptr) {
+    if (why.empty()) why = "no root element";
+    throw VqException("mongoose", VqException::ZONE_CLIENT,
+                      VqException::SEVERITY_LOW, VqException::code(105),
+                      "XML parsing of XML failed: %s", why.c_str());
+  }
+  TiXmlElement* root = document.RootElement();
+  if (strcasecmp(root->Value(), "vq") != 0) {
+    throw VqException("mongoose", VqException::ZONE_CLIENT,
+                      VqException::SEVERITY_LOW, VqException::code(5),
+                      std::string("Submitted XML is not a vq root node."));
+  }
+  // A pool of its own per document: the root pool is not safe to allocate
+  // from on several command threads at once, and would otherwise grow with
+  // every submitted document.
+  apr::Pool documentPool;
+  ApplicationExternalImplementation external(this);
+  VqResponseProcessor processor(documentPool, &external, "mongoose");
+  processor.processTransactions(root, nullptr);
+}
