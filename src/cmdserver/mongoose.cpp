@@ -47,8 +47,11 @@ Mongoose::Mongoose(apr_pool_t* pool, CommandTarget* target,
     }
     const std::string ports = std::string(kLoopbackAddress) + ":" +
                               std::to_string(port_);
+    // Only the user's own local programs talk to this server, a few at a
+    // time; a small worker pool keeps the idle agent's memory low.
     const char* options[] = {"listening_ports", ports.c_str(),
-                             "document_root", dataDir_.c_str(), nullptr};
+                             "document_root", dataDir_.c_str(),
+                             "num_threads", kWorkerThreads, nullptr};
     ctx_ = mg_start(&callbacks, this, options);
     if (ctx_ == nullptr) {
       log.debug("Could not listen on %s; trying the next free port",

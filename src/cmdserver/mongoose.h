@@ -36,6 +36,8 @@ class Mongoose {
   // Tries with the next free port when the library cannot bind the probed
   // one (another process may take it between the probe and the bind).
   static constexpr int kStartAttempts = 8;
+  // Worker threads serving requests, as civetweb option text.
+  static constexpr const char* kWorkerThreads = "8";
 
   // Throws a std::string ("Failed to find a port to bind to for webserver",
   // "Failed to start Mongoose") when it cannot start; no file is written

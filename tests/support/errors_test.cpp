@@ -1,0 +1,89 @@
+// Error texts: APR status lines and exceptions carried to the servers.
+#include <apr_errno.h>
+#include <apr_strings.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/apr_status.h"
+#include "support/vq_exception.h"
+#include "testing/log_capture.h"
+
+namespace {
+
+std::string AprText(apr_status_t status) {
+  char buffer[512];
+  return apr_strerror(status, buffer, sizeof(buffer));
+}
+
+TEST(AprStatusTest, LogAprAndErrAprPrefixStatusText) {
+  vq_testing::LogCapture log("test.aprstatus");
+  const apr_status_t missing = APR_FROM_OS_ERROR(ENOENT);
+  const std::string prefix = "[APR STATUS: " + AprText(missing) + "] ";
+  logApr(log4cpp::Priority::ERROR, log.category(), missing, "Open %s", "/n");
+  try {
+    errApr(log.category(), missing, "Failed to remove %s", "x");
+    FAIL() << "errApr returned";
+  } catch (const std::string& text) {
+    EXPECT_EQ(prefix + "Failed to remove x", text);
+  }
+  EXPECT_EQ((std::vector<std::string>{"ERROR " + prefix + "Open /n",
+                                      "ERROR " + prefix + "Failed to remove x"}),
+            log.Take());
+  const std::string huge(6000, 'z');
+  logApr(log4cpp::Priority::ERROR, log.category(), missing, "%s", huge.c_str());
+  const std::vector<std::string> lines = log.Take();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(std::string("ERROR ").size() + 4095u, lines[0].size());
+}
+
+TEST(AprStatusTest, StatusTextIsPerThread) {
+  const char* mine = aprStatus(APR_FROM_OS_ERROR(ENOENT));
+  std::string theirs;
+  std::thread([&] { theirs = aprStatus(APR_FROM_OS_ERROR(EACCES)); }).join();
+  EXPECT_EQ(AprText(APR_FROM_OS_ERROR(ENOENT)), mine);
+  EXPECT_EQ(AprText(APR_FROM_OS_ERROR(EACCES)), theirs);
+}
+
+TEST(VqExceptionTest, TextConstructorsDefaultToGeneralError) {
+  const VqException e("http://127.0.0.1/vq.php", std::string("went wrong"));
+  EXPECT_EQ(0, e.getErrorZone());
+  EXPECT_EQ(1, e.getErrorSeverity());
+  EXPECT_EQ(110, e.getErrorCode());
+  EXPECT_STREQ("went wrong", e.what());
+  EXPECT_EQ("http://127.0.0.1/vq.php", e.url());
+}
+
+TEST(VqExceptionTest, FormatsWithOptionalAprPrefixCutAt8191Characters) {
+  const auto client = VqException::ZONE_CLIENT;
+  const auto low = VqException::SEVERITY_LOW;
+  const VqException plain("http://h/", VqException::ZONE_SERVER,
+                          VqException::SEVERITY_HIGH, kErrNotVqRoot,
+                          "Server returned: %s (%s:%d)", "html", "f.cpp", 12);
+  EXPECT_STREQ("Server returned: html (f.cpp:12)", plain.what());
+  EXPECT_EQ("http://h/", plain.url());
+  EXPECT_EQ(kErrNotVqRoot, plain.getErrorCode());
+  const apr_status_t missing = APR_FROM_OS_ERROR(ENOENT);
+  EXPECT_EQ("[APR ERR: " + AprText(missing) + "] Open a.txt",
+            VqException(client, low, kErrGeneral, missing, "Open %s", "a.txt")
+                .getErrorDescription());
+
+  const std::string huge(10000, 'a');
+  const std::string fits(8191, 'b');
+  EXPECT_EQ(fits, VqException(client, low, kErrGeneral, "%s", fits.c_str())
+                      .getErrorDescription());
+  EXPECT_EQ(8191u, VqException(client, low, kErrGeneral, "%s", huge.c_str())
+                       .getErrorDescription()
+                       .size());
+  const VqException prefixed(client, low, kErrGeneral, missing, "%s",
+                             huge.c_str());
+  EXPECT_EQ(8191u, prefixed.getErrorDescription().size());
+  EXPECT_EQ(0u, prefixed.getErrorDescription().find("[APR ERR: "));
+  // Texts given whole are never cut.
+  EXPECT_EQ(huge, VqException("u", huge).getErrorDescription());
+}
+
+}  // namespace

@@ -1,0 +1,249 @@
+// Files, directory trees, byte buffers and permission rules over APR.
+#include <apr_file_io.h>
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <set>
+#include <string>
+
+#include "error_text.h"
+#include "support/apr_exception.h"
+#include "support/apr_file.h"
+#include "support/apr_pool.h"
+#include "support/apr_status.h"
+#include "support/apr_utils.h"
+#include "support/file_permission_match.h"
+#include "support/file_permission_match_set.h"
+#include "support/memory_buffer.h"
+#include "testing/file_util.h"
+#include "testing/scoped_temp_dir.h"
+
+namespace {
+
+using vq_testing::FileMode;
+using vq_testing::PathExists;
+using vq_testing::ReadFile;
+
+class FilesTest : public ::testing::Test {
+ protected:
+  // Writes `name` below the temporary directory and returns its full path.
+  std::string File(const std::string& name, const std::string& contents,
+                   int mode = 0644) {
+    vq_testing::WriteFile(dir_.Append(name), contents);
+    vq_testing::SetFileMode(dir_.Append(name), mode);
+    return dir_.Append(name);
+  }
+  // A source tree with ".svn" folders at the top and deeper down.
+  void MakeTree() {
+    for (const char* name :
+         {"top.txt", ".svn/entries", "sub/deep/.svn/y", "sub/deep/leaf.txt"})
+      File("source/" + std::string(name), name);
+  }
+  std::string Source(const std::string& relative) const {
+    return dir_.Append("source/" + relative);
+  }
+  std::string Dest(const std::string& relative) const {
+    return dir_.Append("dest/" + relative);
+  }
+  void Copy(apr_copy_directory_fn* callback = nullptr, void* data = nullptr) {
+    apr_copy_directory(Source("").c_str(), Dest("").c_str(), callback, data,
+                       pool_);
+  }
+  const TiXmlElement* Parse(const char* xml) {
+    document_.Clear();  // Parse would otherwise append to the document
+    document_.Parse(xml);
+    return document_.RootElement();
+  }
+
+  apr::Pool pool_;
+  vq_testing::ScopedTempDir dir_;
+  TiXmlDocument document_;
+};
+
+TEST_F(FilesTest, QueriesAndReadString) {
+  const std::string big = std::string(20000, 'x') + std::string("\0t\r\n", 4);
+  const std::string file = File("f.bin", big), missing = dir_.Append("none");
+  EXPECT_TRUE(apr_dir_exists(dir_.path().c_str(), pool_));
+  EXPECT_FALSE(apr_dir_exists(file.c_str(), pool_));
+  EXPECT_FALSE(apr_file_exists(missing.c_str(), pool_));
+  EXPECT_FALSE(apr_isdir(file.c_str(), pool_));
+  EXPECT_EQ(20004, apr_file_size(file.c_str(), pool_));
+  EXPECT_EQ(0, apr_file_size(missing.c_str(), pool_));
+  EXPECT_EQ("apr_stat failed in apr_isdir(" + missing + ",..)",
+            ErrorText([&] { apr_isdir(missing.c_str(), pool_); }));
+  EXPECT_EQ(big, apr_file_readString(file.c_str(), pool_));
+  EXPECT_EQ("ERROR: Failed to open",
+            apr_file_readString(missing.c_str(), pool_));
+}
+
+TEST_F(FilesTest, FileReadsAndReportsFailures) {
+  const std::string missing = dir_.Append("no");
+  apr::File in(File("rw.bin", "hello world").c_str(), APR_FOPEN_READ,
+               APR_OS_DEFAULT, pool_);
+  char buffer[8];
+  EXPECT_EQ(8u, in.read(buffer, sizeof(buffer)));
+  EXPECT_EQ(3u, in.read(buffer, sizeof(buffer)));
+  EXPECT_EQ(0u, in.read(buffer, sizeof(buffer)));  // end of file is no error
+  EXPECT_EQ(std::string(aprStatus(APR_FROM_OS_ERROR(ENOENT))) +
+                " : Opening filename " + missing,
+            ErrorText([&] {
+              apr::File f(missing.c_str(), APR_FOPEN_READ, APR_OS_DEFAULT,
+                          pool_);
+            }));
+  // A directory opens, but reading it fails with more than end of file.
+  apr::File directory(dir_.path().c_str(), APR_FOPEN_READ, APR_OS_DEFAULT,
+                      pool_);
+  EXPECT_NE(std::string::npos,
+            ErrorText([&] { directory.read(buffer, sizeof(buffer)); })
+                .find(" : Reading from " + dir_.path()));
+  const std::string huge(9000, 'q');
+  EXPECT_EQ(8191u, ErrorText([&] {
+                     throw apr::Exception(APR_EOF, "%s", huge.c_str());
+                   }).size());
+}
+
+// Records each path that a copy creates.
+void RecordCopied(void* data, const char* destination, apr_pool_t*) {
+  static_cast<std::set<std::string>*>(data)->insert(destination);
+}
+
+TEST_F(FilesTest, CopySkipsSvnAtAnyDepthAndKeepsModes) {
+  MakeTree();
+  vq_testing::SetFileMode(Source("top.txt"), 0640);
+  std::set<std::string> copied;
+  Copy(RecordCopied, &copied);
+  EXPECT_EQ((std::set<std::string>{Dest("top.txt"), Dest("sub"),
+                                   Dest("sub/deep"), Dest("sub/deep/leaf.txt")}),
+            copied);
+  EXPECT_EQ("sub/deep/leaf.txt", ReadFile(Dest("sub/deep/leaf.txt")));
+  EXPECT_EQ(0640, FileMode(Dest("top.txt")));
+  EXPECT_FALSE(PathExists(Dest("sub/deep/.svn")));
+  // Over an existing copy, applying rules; "d" only sets x on directories.
+  FilePermissionMatchSet rules("rwd------", pool_);
+  Copy(apr_dirWalkPost_setPermissions, &rules);
+  EXPECT_EQ(0600, FileMode(Dest("top.txt")));
+  EXPECT_EQ(0700, FileMode(Dest("sub")));
+}
+
+TEST_F(FilesTest, CopyFailuresThrow) {
+  MakeTree();
+  const std::string missing = dir_.Append("missing");
+  EXPECT_EQ("Couldn't open " + missing, ErrorText([&] {
+              apr_copy_directory(missing.c_str(), Dest("").c_str(), nullptr,
+                                 nullptr, pool_);
+            }));
+  const std::string below = Source("top.txt/dest");
+  EXPECT_EQ("Could not create destination directory: " + below,
+            ErrorText([&] {
+              apr_copy_directory(Source("").c_str(), below.c_str(), nullptr,
+                                 nullptr, pool_);
+            }));
+  // A directory standing where a file must go fails even for root.
+  vq_testing::MakeDirs(Dest("top.txt"));
+  EXPECT_EQ(0u, ErrorText([&] { Copy(); })
+                    .find("Copy of file failed: " + Source("top.txt") +
+                          " to " + Dest("top.txt") + " (APR ERROR "));
+}
+
+TEST_F(FilesTest, RemoveDeletesTreeButNotLinkTargets) {
+  MakeTree();
+  File("dest/a/file.txt", "x");
+  ASSERT_EQ(0, ::symlink(Source("sub").c_str(), Dest("a/to_dir").c_str()));
+  ASSERT_EQ(0, ::symlink(Source("top.txt").c_str(), Dest("to_file").c_str()));
+  EXPECT_EQ(APR_SUCCESS, apr_dir_remove_recursive(Dest("").c_str(), pool_));
+  EXPECT_FALSE(PathExists(Dest("")));
+  EXPECT_EQ("top.txt", ReadFile(Source("top.txt")));
+  EXPECT_EQ("sub/deep/leaf.txt", ReadFile(Source("sub/deep/leaf.txt")));
+  EXPECT_NE(APR_SUCCESS, apr_dir_remove_recursive(Dest("").c_str(), pool_));
+}
+
+TEST_F(FilesTest, BufferGrowsGeometricallyKeepingContents) {
+  MemoryBuffer<char> buffer(pool_);
+  std::string expected;
+  for (int i = 0; i < 8193; ++i)
+    expected += static_cast<char>(i % 251);
+  for (char c : expected)
+    buffer.append(c);
+  EXPECT_EQ(16384, buffer.capacity());
+  const std::string block(20000, 'b');
+  EXPECT_EQ(20000u, buffer.append(block.data(), block.size()));
+  EXPECT_EQ(2 * (8193 + 20000), buffer.capacity());
+  EXPECT_EQ(expected + block, buffer.str());
+  // Sizes an int capacity cannot describe throw, keeping the contents.
+  EXPECT_THROW(buffer.alloc(1LL << 40), std::bad_alloc);
+  EXPECT_THROW(buffer.allocAvailable(0x7fffffffLL), std::bad_alloc);
+  EXPECT_EQ(expected + block, buffer.str());
+}
+
+TEST_F(FilesTest, BufferReadsFileWholeOrTail) {
+  const std::string ten = File("ten", std::string("01234\r\n\0" "89", 10));
+  std::string log;
+  for (int i = 0; i < 50000; ++i)
+    log += static_cast<char>('A' + i % 23);
+  const std::string big = File("big", log);
+  MemoryBuffer<char> buffer(pool_);
+  buffer.readFile(ten.c_str(), 5);
+  buffer.readFile(ten.c_str());
+  EXPECT_EQ(std::string("\r\n\0" "89" "01234\r\n\0" "89", 15), buffer.str());
+  EXPECT_EQ(0, *buffer.end());
+  // Missing and unreadable files add nothing and throw nothing; a generous
+  // tail limit allocates only what the file holds.
+  buffer.readFile(dir_.Append("missing").c_str());
+  buffer.readFile(dir_.path().c_str(), 5);
+  buffer.readFile(ten.c_str(), 1LL << 40);
+  EXPECT_EQ(25u, buffer.size());
+  // Files of several read blocks: whole, and the error report's log tail.
+  MemoryBuffer<char> whole(pool_), tail(pool_);
+  whole.readFile(big.c_str());
+  tail.readFile(big.c_str(), 20000);
+  EXPECT_EQ(log, whole.str());
+  EXPECT_EQ(log.substr(log.size() - 20000), tail.str());
+}
+
+TEST_F(FilesTest, RuleSetUsesFirstMatchingRuleOnly) {
+  const FilePermissionMatchSet set(
+      Parse("<perms default='rw-------'>"
+            "<match pattern='*.sh' perm='rwx------'/>"
+            "<match pattern='*.TXT' perm='r--r--r--' case='blind'/>"
+            "<match pattern='*/pub/*' perm='rw-r--r--'/></perms>"),
+      pool_);
+  // {name, mode before, mode after}; "*" crosses "/".
+  const struct { const char* name; int before, after; } cases[] = {
+      {"run.sh", 0644, 0700}, {"note.txt", 0600, 0444},
+      {"pub/page.html", 0600, 0644}, {"other.dat", 0666, 0600}};
+  for (const auto& c : cases) {
+    const std::string file = File(c.name, "x", c.before);
+    EXPECT_TRUE(set.matchAndSet(file.c_str())) << c.name;
+    EXPECT_EQ(c.after, FileMode(file)) << c.name;
+  }
+  // Case is matched exactly unless the mode is exactly "blind".
+  const std::string xml = File("A.XML", "x", 0640);
+  EXPECT_FALSE(FilePermissionMatch("*.xml", "rwxrwxrwx", "Blind", pool_)
+                   .matchAndSet(xml.c_str()));
+  EXPECT_EQ(0640, FileMode(xml));
+  // "*" does not match a leading period.
+  EXPECT_FALSE(FilePermissionMatch("*", "rwxrwxrwx", "blind", pool_)
+                   .matchAndSet(".hidden"));
+}
+
+TEST_F(FilesTest, RuleErrorsPropagate) {
+  EXPECT_EQ("No pattern attribute in file permission match element.",
+            ErrorText([&] {
+              FilePermissionMatch(Parse("<match perm='rw-------'/>"), pool_);
+            }));
+  EXPECT_EQ("No perm attribute in file permission match element.",
+            ErrorText([&] {
+              FilePermissionMatch(Parse("<match pattern='*'/>"), pool_);
+            }));
+  const std::string gone = dir_.Append("gone.txt");
+  FilePermissionMatchSet set("rwd------", pool_);
+  EXPECT_EQ(0u, ErrorText([&] {
+                  apr_dirWalkPost_setPermissions(&set, gone.c_str(), pool_);
+                }).find("Error obtaining file information (apr_stat) of " +
+                        gone + " APR: "));
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// Paths, query strings, permission strings, hashing and shuffling.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "error_text.h"
+#include "support/apr_permissions.h"
+#include "support/general_hash_functions.h"
+#include "support/http_query_string.h"
+#include "support/path.h"
+#include "support/vector_utils.h"
+
+namespace {
+
+using http::QueryString;
+
+TEST(PathTest, JoinAddsOrRemovesAtMostOneSeparator) {
+  const struct { const char* base; const char* component; const char* joined; }
+      cases[] = {{"/data", "x.xml", "/data/x.xml"},
+                 {"/data/", "/x.xml", "/data/x.xml"},
+                 {"", "x", "x"},
+                 {"/data", "", "/data"},
+                 {"a//", "b", "a//b"},
+                 {"a", "//b", "a//b"}};
+  for (const auto& c : cases) {
+    path p(c.base);
+    EXPECT_EQ(c.joined, (p << c.component).str()) << c.base << "+" << c.component;
+  }
+  path chained("a");
+  chained << std::string("b") << "c";
+  EXPECT_EQ("a/b/c.bak", chained.appendToName(".bak").str());
+}
+
+TEST(PathTest, TakesPathsApart) {
+  EXPECT_EQ("/data", path("/data/").parent());
+  EXPECT_EQ("", path("/x").parent());
+  EXPECT_EQ("", path("/data/").basename());
+  EXPECT_EQ("gz", path("a/b.tar.gz").suffix());
+  EXPECT_EQ("", path("a.b/c").suffix());
+  EXPECT_EQ("/data/", path("/data//").str_without_trailing_slash());
+}
+
+TEST(QueryStringTest, ParsesPairsLaterNamesWin) {
+  QueryString query("a=1&b&a=2&z=%41%zz+&&k%3D=v=w");
+  EXPECT_EQ(5u, query.size());
+  EXPECT_EQ("2", query["a"]);
+  ASSERT_NE(query.end(), query.find("b"));
+  EXPECT_EQ("", query.find("b")->second);
+  EXPECT_EQ("A%zz ", query["z"]);
+  EXPECT_EQ("v=w", query["k="]);
+  EXPECT_EQ(1u, query.count(""));
+  EXPECT_TRUE(QueryString(nullptr).empty());
+}
+
+TEST(QueryStringTest, UrlDecodeKeepsMalformedEscapes) {
+  const struct { const char* in; std::string out; } cases[] = {
+      {"a+b", "a b"}, {"%4", "%4"}, {"%fF%2f", "\xff/"},
+      {"a%00b", std::string("a\0b", 3)}, {"%G1", "%G1"},
+      // Exactly two hexadecimal digits: strtol's sign and blanks are not.
+      {"%-1", "%-1"}, {"% f", "% f"}, {"%+f", "% f"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.out, QueryString::urlDecode(c.in)) << c.in;
+}
+
+TEST(AprPermissionsTest, ParsesAndPrints) {
+  EXPECT_EQ(0x750, apr_permstr("rwxr-x---"));
+  EXPECT_STREQ("rw-r--r--", apr_strperm(0x7644));  // higher bits not printed
+  // Extended grammar: "." keeps the base bit, "d"/"D" only for directories,
+  // "<" copies a bit already set in the class before.
+  EXPECT_EQ(0x700, apr_permstr("rwd------", 0x755, false));
+  EXPECT_EQ(0x700, apr_permstr("rwd------", 0, true));
+  EXPECT_EQ(0x640, apr_permstr("r..r.....", 0x600, false));
+  EXPECT_EQ(0x444, apr_permstr("r--<<-<<<", 0, false));
+  EXPECT_EQ(0x010, apr_permstr("DDdDDdDDd", 0x010, false));
+  // The printed text is per thread.
+  const char* mine = apr_strperm(0x700);
+  std::thread([] { EXPECT_STREQ("------rwx", apr_strperm(0x7)); }).join();
+  EXPECT_STREQ("rwx------", mine);
+}
+
+TEST(AprPermissionsTest, ParseErrorsNameTheProblem) {
+  const struct { const char* text; bool extended; const char* error; } cases[] = {
+      {"<w-------", true,
+       "permissions string '<w-------' contains a < token in the owner set "
+       "of permissions. Not permitted."},
+      {"rwxr-x--", true,
+       "permissions string 'rwxr-x--' could not be parsed. String ended "
+       "unexpectedly."},
+      {"rwxr-x---x", false,
+       "permission string 'rwxr-x---x' has too many characters. Only 9 "
+       "permitted."},
+      {"rwd------", false,
+       "permission string 'rwd------' could no be parsed. Bad character at "
+       "character 3"},
+      {nullptr, false,
+       "permissions string '' could not be parsed. String ended "
+       "unexpectedly."}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.error, ErrorText([&] {
+                c.extended ? apr_permstr(c.text, 0, false) : apr_permstr(c.text);
+              }));
+  }
+}
+
+// Download file names are built from this hash: its values must not change.
+TEST(PJWHashTest, KnownValues) {
+  EXPECT_EQ(0u, PJWHash(std::string()));
+  EXPECT_EQ((65u << 4) + 66u, PJWHash(std::string("AB")));
+  // 0xFF is -1, so the hash is 0xFFFFFFFF before its top bits are folded.
+  EXPECT_EQ(0x0FFFFF0Fu, PJWHash(std::string("\xff", 1)));
+  const std::string bytes("a\0b", 3);
+  EXPECT_EQ(PJWHash(bytes), PJWHash(bytes.data(), bytes.size()));
+}
+
+TEST(ShuffleVectorTest, PermutesOnlyItsRangeWithinTheList) {
+  std::vector<std::string> original;
+  for (int i = 0; i < 40; ++i)
+    original.push_back(std::to_string(i));
+  bool moved = false;
+  for (int round = 0; round < 20 && !moved; ++round) {
+    std::vector<std::string> list = original;
+    shuffleVector(list, 10, 20);
+    EXPECT_TRUE(std::equal(list.begin(), list.begin() + 10, original.begin()));
+    EXPECT_TRUE(std::equal(list.begin() + 30, list.end(), original.begin() + 30));
+    EXPECT_TRUE(std::is_permutation(list.begin(), list.end(), original.begin()));
+    moved = list != original;
+  }
+  EXPECT_TRUE(moved) << "twenty shuffles never moved an element";
+  std::vector<std::string> list = original;
+  for (const auto& range : {std::make_pair(39, 0), std::make_pair(41, 3),
+                            std::make_pair(-1, 3), std::make_pair(2, -4)})
+    shuffleVector(list, range.first, range.second);
+  EXPECT_EQ(original, list);
+  // A count running past the end is cut to the list (never out of bounds).
+  shuffleVector(list, 35, 100);
+  EXPECT_TRUE(std::equal(list.begin(), list.begin() + 35, original.begin()));
+  EXPECT_TRUE(std::is_permutation(list.begin(), list.end(), original.begin()));
+}
+
+}  // namespace
