@@ -7,7 +7,7 @@
 #include <map>
 
 #include "support/path.h"
-#include "transact/file_system_sync.h"
+#include "host/file_system_sync.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ int SyncBatch::flushFileSystems(apr_pool_t* pool) {
   }
   int failures = 0;
   for (const auto& device : devices) {
-    if (!syncFileSystemContaining(device.second)) ++failures;
+    if (!host::syncFileSystemContaining(device.second)) ++failures;
   }
   return failures;
 }

@@ -1,5 +1,5 @@
-#ifndef VQ_TRANSACT_FILE_SYSTEM_SYNC_H_
-#define VQ_TRANSACT_FILE_SYSTEM_SYNC_H_
+#ifndef VQ_HOST_FILE_SYSTEM_SYNC_H_
+#define VQ_HOST_FILE_SYSTEM_SYNC_H_
 
 #include <string>
 
@@ -8,6 +8,10 @@
 // cheaper than flushing many files one by one, each of which costs a device
 // flush of its own. Returns false when `path` cannot be opened or the flush
 // fails.
+namespace host {
+
 bool syncFileSystemContaining(const std::string& path);
 
-#endif  // VQ_TRANSACT_FILE_SYSTEM_SYNC_H_
+}  // namespace host
+
+#endif  // VQ_HOST_FILE_SYSTEM_SYNC_H_
