@@ -1,7 +1,6 @@
-// Every command's reply, byte for byte, over real HTTP on 127.0.0.1.
+// Every command's reply, byte for byte, over real HTTP; start and stop.
 
 #include <csignal>
-#include <thread>
 
 #include "cmdserver/server_fixture.h"
 
@@ -16,9 +15,11 @@ const char kOk[] = "<vq><![CDATA[OK]]></vq>";
 
 using CommandTest = ServerTest;
 
-TEST_F(CommandTest, CommandsWithoutKey) {
+TEST_F(CommandTest, KeylessCommandsMatchingAndFiles) {
+  const std::string wake = OkHead("text/xml") + "<result wake=\"ok\" />";
   EXPECT_EQ(Get("/~cmd/version"), OkHead("text/xml") + "<application />");
-  EXPECT_EQ(Get("/~cmd/wake"), OkHead("text/xml") + "<result wake=\"ok\" />");
+  EXPECT_EQ(Get("/~cmd/wake"), wake);
+  EXPECT_EQ(Get("/~cmd//wake"), wake);
   EXPECT_EQ(Get("/~cmd/setstart"), OkHead("text/xml") + kOk);
   EXPECT_EQ(Get("/~cmd/launchswf"), OkHead("text/xml") + kOk);
   EXPECT_EQ(Get("/~cmd/path/?path=docs%2Fa.txt"),
@@ -26,23 +27,22 @@ TEST_F(CommandTest, CommandsWithoutKey) {
                 "/docs/a.txt");
   EXPECT_EQ(Get("/~cmd/path/x?path=/etc/passwd"),
             OkHead("text/plain") + "Testing: /etc/passwd\r\n");
-  EXPECT_EQ(std::make_tuple(target_->wakes.load(), target_->startItems.load(),
-                            target_->swfLaunches.load()),
-            std::make_tuple(1, 1, 1));
-  EXPECT_FALSE(target_->quitting);
+  // launchswfx is a launch (which wants the key), not launchswf.
+  EXPECT_EQ(Get("/~cmd/launchswfx"), kKeyRefusal);
+  EXPECT_EQ(Get("/~cmd/infox"),
+            "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
+            "The command is unknown.");
+  EXPECT_EQ(Get("/~cmd/wakeup").compare(0, 12, "HTTP/1.1 404"), 0);
+  vq_testing::WriteFile(dir_.Append("hello.txt"), "hello there");
+  EXPECT_EQ(BodyOf(Get("/hello.txt")), "hello there");
+  EXPECT_EQ(Get("/missing.txt").compare(0, 12, "HTTP/1.1 404"), 0);
   EXPECT_EQ(Get("/~cmd/quit"), OkHead("text/xml") + "<result quit=\"ok\" />");
-  EXPECT_TRUE(target_->quitting);
-}
-
-TEST_F(CommandTest, QuitWithForwardRedirectsThenQuits) {
-  EXPECT_EQ(Get("/~cmd/quit?forward=http%3A%2F%2F127.0.0.1%2Fdone.html"),
-            "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1/done.html\r\n\r\n");
-  EXPECT_TRUE(target_->quitting);
+  EXPECT_EQ(target_->calls,
+            (Calls{"wake", "wake", "setstart", "launchswf", "quit"}));
 }
 
 TEST_F(CommandTest, InfoReadsAndListsVariables) {
   EXPECT_EQ(Get("/~cmd/info/app.name"), OkHead("text/plain") + "Demo");
-  // A name without a value answers empty and is listed from then on.
   EXPECT_EQ(Get("/~cmd/info/no.such"), OkHead("text/plain"));
   const std::string port = std::to_string(port_);
   auto row = [](const std::string& name, const std::string& value) {
@@ -58,41 +58,32 @@ TEST_F(CommandTest, InfoReadsAndListsVariables) {
                 "</td></tr></table></body></html>");
 }
 
-TEST_F(CommandTest, SetNeedsTheKeyAndAValue) {
-  for (const char* query : {"", "?key=wrong", "?key=", "?KEY=x"}) {
-    EXPECT_EQ(Get(std::string("/~cmd/set/update.count/5") + query),
-              kKeyRefusal);
+TEST_F(CommandTest, KeyedCommandsSetProcessAndLaunch) {
+  for (const char* uri : {"/~cmd/set/a/1", "/~cmd/set/a/1?key=",
+                          "/~cmd/set/a/1?KEY=x", "/~cmd/set/a/1?key=wrong",
+                          "/~cmd/launch?file=x"}) {
+    EXPECT_EQ(Get(uri), kKeyRefusal) << uri;
   }
-  EXPECT_EQ(target_->getEnv("update.count"), "");
-  EXPECT_EQ(Get(Keyed("/~cmd/set/update.count/5")),
-            OkHead("text/plain") + "update.count=5");
+  EXPECT_EQ(Post("/~cmd/process", "<vq/>"), kKeyRefusal);
+  EXPECT_EQ(target_->getEnv("a"), "");
+
+  EXPECT_EQ(Get(Keyed("/~cmd/set/a/5")), OkHead("text/plain") + "a=5");
   // The value runs to the end of the path, slashes and escapes included.
   EXPECT_EQ(Get(Keyed("/~cmd/set/swf.app/a/b%20c.app")),
             OkHead("text/plain") + "swf.app=a/b c.app");
-  EXPECT_EQ(Get(Keyed("/~cmd/set/update.count")),
+  EXPECT_EQ(Get(Keyed("/~cmd/set/a")),
             "HTTP/1.1 500 Error: No value specified\r\n"
             "Content-Type: text/html\r\n\r\n"
             "Error: No value specified. Use /~cmd/set/[VARNAME]/[VALUE].");
-  EXPECT_EQ(target_->getEnv("update.count"), "5");
-}
+  EXPECT_EQ(target_->getEnv("a"), "5");
 
-TEST_F(CommandTest, ProcessRunsTheBodyWithTheKeyOnly) {
-  EXPECT_EQ(Post("/~cmd/process", "<vq/>"), kKeyRefusal);
-  EXPECT_TRUE(target_->documents.empty());
-  EXPECT_EQ(Post(Keyed("/~cmd/process"), "<vq version=\"1\"/>"),
-            OkHead("text/xml") + kOk);
+  EXPECT_EQ(Post(Keyed("/~cmd/process"), "<vq/>"), OkHead("text/xml") + kOk);
   EXPECT_EQ(Post(Keyed("/~cmd/process"), "junk"),
             "HTTP/1.1 500 Exception\r\nContent-Type: text/xml\r\n\r\n"
             "<error><![CDATA[bad document]]></error>");
-  // Without a body the application gets an empty document, which fails.
   EXPECT_EQ(BodyOf(Post(Keyed("/~cmd/process"), "")),
             "<error><![CDATA[bad document]]></error>");
-  EXPECT_EQ(target_->documents,
-            (std::vector<std::string>{"<vq version=\"1\"/>", "junk", ""}));
-}
 
-TEST_F(CommandTest, LaunchExpandsFileAndArguments) {
-  EXPECT_EQ(Get("/~cmd/launch?file=x"), kKeyRefusal);
   const std::string file = dir_.path() + "/doc.pdf";
   EXPECT_EQ(Get(Keyed("/~cmd/launch?file=%24%7Bdir.data%7D%2Fdoc.pdf")),
             OkHead("text/xml") + "<vq><![CDATA[OK launched " + file +
@@ -103,57 +94,65 @@ TEST_F(CommandTest, LaunchExpandsFileAndArguments) {
   EXPECT_EQ(Get(Keyed("/~cmd/launch")),
             OkHead("text/xml") +
                 "<vq><![CDATA[ERROR - NO LAUNCH FILE GIVEN]]></vq>");
-  EXPECT_EQ(target_->launches,
-            (std::vector<std::vector<std::string>>{
-                {"", file}, {"", "Demo", "b", ""}}));
-}
-
-TEST_F(CommandTest, MatchingOrderAndFileServing) {
-  // launchswfx is a launch (which wants the key), not launchswf.
-  EXPECT_EQ(Get("/~cmd/launchswfx"), kKeyRefusal);
-  for (const char* uri : {"/~cmd/infox", "/~cmd/", "/~cmd/wakeup"}) {
-    EXPECT_EQ(Get(uri),
-              "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
-              "The command is unknown.")
-        << uri;
-  }
-  EXPECT_EQ(Get("/~cmd//wake"), OkHead("text/xml") + "<result wake=\"ok\" />");
-  EXPECT_EQ(target_->swfLaunches + target_->wakes, 1);
-
-  vq_testing::WriteFile(dir_.Append("hello.txt"), "hello there");
-  const std::string answer = Get("/hello.txt");
-  EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << answer;
-  EXPECT_EQ(BodyOf(answer), "hello there");
-  EXPECT_EQ(Get("/missing.txt").compare(0, 12, "HTTP/1.1 404"), 0);
-}
-
-TEST_F(CommandTest, ConcurrentSetsAreAllAnswered) {
-  std::vector<std::thread> clients;
-  std::atomic<int> good{0};
-  for (int i = 0; i < 8; ++i) {
-    clients.emplace_back([&, i] {
-      for (int j = 0; j < 10; ++j) {
-        const std::string pair = "v" + std::to_string(i) + "/" + std::to_string(j);
-        std::string expected = pair;
-        expected[expected.find('/')] = '=';
-        good += Get(Keyed("/~cmd/set/" + pair)) == OkHead("text/plain") + expected;
-      }
-    });
-  }
-  for (auto& client : clients) client.join();
-  EXPECT_EQ(good, 80);
+  EXPECT_EQ(target_->calls, (Calls{"process <vq/>", "process junk", "process ",
+                                   "launch |" + file, "launch |Demo|b|"}));
 }
 
 using CommandDeathTest = ServerTest;
 
 TEST_F(CommandDeathTest, CrashEndsTheProcessAtOnce) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        Get("/~cmd/crash");
-        std::_Exit(0);  // reached only when the server did not end us
-      },
-      ::testing::KilledBySignal(SIGKILL), "");
+  // _Exit(0) is reached only when the server did not end the process.
+  EXPECT_EXIT((Get("/~cmd/crash"), std::_Exit(0)),
+              ::testing::KilledBySignal(SIGKILL), "");
+}
+
+TEST_F(CommandTest, PublishesFilesOwnerOnlyAndReplacesThemOnRestart) {
+  EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server")),
+            "127.0.0.1:" + std::to_string(port_));
+  EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server.key")), server_->key());
+  for (const char* name : {"vq.server", "vq.server.key"}) {
+    EXPECT_EQ(vq_testing::FileMode(dir_.Append(name)), 0600) << name;
+  }
+  // A second server takes the next free port and its own directory.
+  vq_testing::ScopedTempDir otherDir;
+  FakeCommandTarget other(otherDir.path());
+  Mongoose second(*pool_, &other, port_);
+  EXPECT_GT(second.port(), port_);
+  EXPECT_EQ(Exchange(second.port(), "GET /~cmd/info/dir.data HTTP/1.0\r\n\r\n"),
+            OkHead("text/plain") + otherDir.path());
+
+  const std::string firstKey = server_->key();
+  server_.reset();
+  EXPECT_FALSE(vq_testing::PathExists(dir_.Append("vq.server")));
+  EXPECT_FALSE(vq_testing::PathExists(dir_.Append("vq.server.key")));
+  EXPECT_EQ(Get("/~cmd/wake"), "");  // nobody listens any more
+  // Longer files a crash left behind are replaced, not overwritten in part.
+  vq_testing::WriteFile(dir_.Append("vq.server"), std::string(40, 's'));
+  vq_testing::WriteFile(dir_.Append("vq.server.key"), std::string(40, 's'));
+  server_ = std::make_unique<Mongoose>(*pool_, target_.get());
+  EXPECT_NE(server_->key(), firstKey);
+  EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server")),
+            "127.0.0.1:" + std::to_string(server_->port()));
+  EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server.key")), server_->key());
+}
+
+TEST_F(CommandTest, NoFreePortFailsWithoutWritingFiles) {
+  server_.reset();
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in address = Loopback(65535);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) ==
+      0) {
+    try {
+      Mongoose server(*pool_, target_.get(), 65535);
+      ADD_FAILURE() << "started on a taken port";
+    } catch (const std::string& text) {
+      EXPECT_EQ(text, "Failed to find a port to bind to for webserver");
+    }
+    EXPECT_FALSE(vq_testing::PathExists(dir_.Append("vq.server")));
+    EXPECT_FALSE(vq_testing::PathExists(dir_.Append("vq.server.key")));
+  }
+  close(fd);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-// The server's defences: foreign Host headers, the key file under any
-// spelling, header injection through "forward", markup in variables, and
-// oversized documents.
+// The server's defences: foreign hosts, the key file under any spelling,
+// header injection, markup in variables, oversized bodies, guessable keys.
 
-#include <unistd.h>
+#include <set>
 
-#include <cstdio>
-
+#include "cmdserver/access_key.h"
+#include "cmdserver/reply_text.h"
+#include "cmdserver/request_guard.h"
 #include "cmdserver/server_fixture.h"
 
 namespace cmdserver_testing {
@@ -14,24 +14,22 @@ namespace {
 using MendsTest = ServerTest;
 
 TEST_F(MendsTest, ForeignHostIsRefusedOnEveryPath) {
-  const std::string other = "attacker.example:" + std::to_string(port_);
-  for (const char* path : {"/~cmd/quit", "/~cmd/info", "/vq.server", "/"}) {
-    for (const std::string& host : {std::string("attacker.example"), other,
-                                    std::string("127.0.0.1:1")}) {
+  const std::string port = std::to_string(port_);
+  for (const char* path : {"/~cmd/quit", "/vq.server", "/"}) {
+    for (const std::string& host : std::vector<std::string>{
+             "attacker.example:" + port, "127.0.0.1:1", "127.0.0.1:", "",
+             "localhost.", "127.0.0.1.evil.example",
+             "localhost:" + port + ":" + port}) {
       EXPECT_EQ(Get(path, host),
                 "HTTP/1.1 403 OK\r\nContent-Type: text/plain\r\n\r\n"
                 "Access is only allowed through 127.0.0.1 or localhost.")
           << path << " " << host;
     }
   }
-  EXPECT_FALSE(target_->quitting);
-
+  EXPECT_TRUE(target_->calls.empty());
   const std::string wake = OkHead("text/xml") + "<result wake=\"ok\" />";
-  for (const std::string& host : {std::string("localhost"),
-                                  std::string("LocalHost"),
-                                  "127.0.0.1:" + std::to_string(port_)}) {
-    EXPECT_EQ(Get("/~cmd/wake", host), wake) << host;
-  }
+  EXPECT_EQ(Get("/~cmd/wake", "LocalHost"), wake);
+  EXPECT_EQ(Get("/~cmd/wake", "127.0.0.1:" + port), wake);
   // HTTP/1.0 clients may leave the Host header out.
   EXPECT_EQ(Exchange(port_, "GET /~cmd/wake HTTP/1.0\r\n\r\n"), wake);
 }
@@ -50,25 +48,30 @@ TEST_F(MendsTest, KeyFileIsNeverServedWhateverTheSpelling) {
               "file system.")
         << path;
   }
+  EXPECT_TRUE(cmdserver::namesKeyFile("/vq.server.key/inner"));
+  EXPECT_FALSE(cmdserver::namesKeyFile("/vq.server.key.bak"));
+  EXPECT_FALSE(cmdserver::namesKeyFile("/vq.server.key/.."));
 }
 
-TEST_F(MendsTest, ForwardWithLineBreaksAddsNoHeader) {
+TEST_F(MendsTest, NoHeaderOrMarkupInjection) {
+  EXPECT_EQ(Get("/~cmd/quit?forward=http%3A%2F%2F127.0.0.1%2Fdone.html"),
+            "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1/done.html"
+            "\r\n\r\n");
   EXPECT_EQ(Get("/~cmd/quit?forward=http%3A%2F%2Fx%2F%0D%0ASet-Cookie%3A%20a"),
             OkHead("text/xml") + "<result quit=\"ok\" />");
-  EXPECT_TRUE(target_->quitting);
   EXPECT_EQ(Get("/~cmd/quit?forward=a%0Ab").find("Location"),
             std::string::npos);
-}
+  EXPECT_EQ(target_->calls, (Calls{"quit", "quit", "quit"}));
 
-TEST_F(MendsTest, VariableListingEscapesMarkup) {
   target_->setEnv("<b>x", "<script>alert(\"&\")</script>");
   const std::string body = BodyOf(Get("/~cmd/info"));
-  EXPECT_EQ(body.find("<script>"), std::string::npos);
   EXPECT_NE(body.find("<a href=\"info/%3Cb%3Ex\">&lt;b&gt;x</b></td>"
                       "<td>&lt;script&gt;alert(&quot;&amp;&quot;)"
                       "&lt;/script&gt;</td>"),
             std::string::npos)
       << body;
+  EXPECT_EQ(cmdserver::hrefEscape("a.b-c_~/d\xff"), "a.b-c_~/d%FF");
+  EXPECT_EQ(cmdserver::cdataSafe("a]]>b"), "a]]]]><![CDATA[>b");
 }
 
 TEST_F(MendsTest, DocumentsAreBoundedTo16MiB) {
@@ -80,23 +83,36 @@ TEST_F(MendsTest, DocumentsAreBoundedTo16MiB) {
                            " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
   EXPECT_EQ(Exchange(port_, head + "Content-Length: 16777217\r\n\r\n"),
             tooLarge);
-
-  // A chunked body is counted as it arrives. The server may reset the
-  // connection before its reply is read; what matters is that nothing ran.
+  // A chunked body is counted as it arrives; the server may reset the
+  // connection before its reply is read.
   std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
-  for (int i = 0; i < 17; ++i) chunked += "100000\r\n" + std::string(1 << 20, 'x') + "\r\n";
+  for (int i = 0; i < 17; ++i)
+    chunked += "100000\r\n" + std::string(1 << 20, 'x') + "\r\n";
   const std::string answer = Exchange(port_, chunked + "0\r\n\r\n");
   if (!answer.empty()) {
     EXPECT_EQ(answer, tooLarge);
   }
-  EXPECT_TRUE(target_->documents.empty());
-
+  EXPECT_TRUE(target_->calls.empty());
   // Exactly at the bound is fine.
-  const std::string document = "<vq>" + std::string((16 << 20) - 9, ' ') + "</vq>";
+  const std::string document =
+      "<vq>" + std::string(Mongoose::kMaxProcessBody - 9, ' ') + "</vq>";
   EXPECT_EQ(BodyOf(Post(Keyed("/~cmd/process"), document)),
             "<vq><![CDATA[OK]]></vq>");
-  ASSERT_EQ(target_->documents.size(), 1u);
-  EXPECT_EQ(target_->documents[0].size(), Mongoose::kMaxProcessBody);
+  EXPECT_EQ(target_->calls, (Calls{"process " + document}));
+}
+
+TEST(AccessKeyTest, KeysAreFreshAndUseTheWholeAlphabet) {
+  std::set<std::string> keys;
+  std::set<char> seen;
+  for (int i = 0; i < 400; ++i) {
+    const std::string key = cmdserver::makeAccessKey();
+    ASSERT_EQ(key.size(), 25u);
+    keys.insert(key);
+    seen.insert(key.begin(), key.end());
+  }
+  EXPECT_EQ(keys.size(), 400u);
+  EXPECT_EQ(std::string(seen.begin(), seen.end()),
+            "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
 }
 
 }  // namespace

@@ -2,12 +2,18 @@
 #define VQ_TESTS_CMDSERVER_SERVER_FIXTURE_H_
 
 #include <apr_general.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <memory>
-#include <string>
+#include <mutex>
+#include <stdexcept>
 
-#include "cmdserver/fake_command_target.h"
+#include "cmdserver/command_target.h"
 #include "cmdserver/mongoose.h"
 #include "support/apr_pool.h"
 #include "testing/file_util.h"
@@ -15,29 +21,137 @@
 
 namespace cmdserver_testing {
 
+using Calls = std::vector<std::string>;
+
+// Records, in order, what the server asks of the application, from several
+// threads at once. Documents not starting with "<vq" fail.
+class FakeCommandTarget : public CommandTarget {
+ public:
+  explicit FakeCommandTarget(const std::string& dataDir)
+      : env_{{"dir.data", dataDir}, {"app.name", "Demo"}} {}
+
+  std::string applicationXml() const override { return "<application />"; }
+  void updateNow() override { Record("wake"); }
+  void setQuit(bool quit) override { Record(quit ? "quit" : "stay"); }
+  void setStartItem() override { Record("setstart"); }
+  void launchSwf() override { Record("launchswf"); }
+  void processTransactions(const std::string& xml) override {
+    Record("process " + xml);
+    if (xml.compare(0, 3, "<vq") != 0) throw std::runtime_error("bad document");
+  }
+  int launchProcess(std::string& exe, std::vector<std::string>& args) override {
+    std::string call = "launch " + exe;
+    for (const std::string& arg : args) call += "|" + arg;
+    Record(call);
+    return 0;
+  }
+  std::string getEnv(const std::string& name) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return env_[name];
+  }
+  void setEnv(const std::string& name, const std::string& value) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    env_[name] = value;
+  }
+  std::map<std::string, std::string> getEnvMap() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return env_;
+  }
+  std::string pathInDataDir(const std::string& tested) override {
+    const bool inside = !tested.empty() && tested[0] != '/' &&
+                        tested.find("..") == std::string::npos;
+    return inside ? getEnv("dir.data") + "/" + tested : "";
+  }
+
+  Calls calls;  // read it only once the requests are answered
+
+ private:
+  void Record(const std::string& call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls.push_back(call);
+  }
+
+  std::mutex mutex_;
+  std::map<std::string, std::string> env_;
+};
+
+inline sockaddr_in Loopback(unsigned short port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
 // Sends `request` as is to 127.0.0.1:`port` and returns every byte of the
 // answer up to the server's close (at most 10 s); "" without a connection.
-std::string Exchange(unsigned short port, const std::string& request);
+inline std::string Exchange(unsigned short port, const std::string& request) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  timeval timeout{10, 0};
+  for (int option : {SO_RCVTIMEO, SO_SNDTIMEO})
+    setsockopt(fd, SOL_SOCKET, option, &timeout, sizeof(timeout));
+  const sockaddr_in address = Loopback(port);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address),
+              sizeof(address)) == 0) {
+    // The server may answer and close before reading everything.
+    ssize_t n = 0;
+    for (std::size_t sent = 0; sent < request.size(); sent += n) {
+      n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+    }
+    char buffer[8192];
+    while ((n = recv(fd, buffer, sizeof(buffer), 0)) > 0)
+      answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return answer;
+}
 
 // Everything after the first blank line of a raw answer.
-std::string BodyOf(const std::string& answer);
+inline std::string BodyOf(const std::string& answer) {
+  std::size_t end = answer.find("\r\n\r\n");
+  return end == std::string::npos ? "" : answer.substr(end + 4);
+}
 
 // The exact head of a 200 reply of the given content type.
-std::string OkHead(const std::string& type);
+inline std::string OkHead(const std::string& type) {
+  return "HTTP/1.1 200 OK\r\nContent-Type: " + type +
+         "\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
+}
 
 // A running server (from port 8080 up) over a fake application whose data
 // directory is a fresh temporary directory.
 class ServerTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    ASSERT_EQ(apr_initialize(), APR_SUCCESS);
+    pool_ = std::make_unique<apr::Pool>();
+    target_ = std::make_unique<FakeCommandTarget>(dir_.path());
+    server_ = std::make_unique<Mongoose>(*pool_, target_.get());
+    port_ = server_->port();
+  }
+  void TearDown() override {
+    server_.reset();
+    pool_.reset();
+    apr_terminate();
+  }
 
-  // A GET of `target` with the given Host header.
   std::string Get(const std::string& target,
-                  const std::string& host = "127.0.0.1");
-  std::string Post(const std::string& target, const std::string& body);
+                  const std::string& host = "127.0.0.1") {
+    return Exchange(port_, "GET " + target + " HTTP/1.1\r\nHost: " + host +
+                               "\r\nConnection: close\r\n\r\n");
+  }
+  std::string Post(const std::string& target, const std::string& body) {
+    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" +
+                               std::to_string(port_) + "\r\nContent-Length: " +
+                               std::to_string(body.size()) + "\r\n\r\n" + body);
+  }
   // `target` with the server's key added as the "key" parameter.
-  std::string Keyed(const std::string& target) const;
+  std::string Keyed(const std::string& target) const {
+    return target + (target.find('?') == std::string::npos ? "?" : "&") +
+           "key=" + server_->key();
+  }
 
   vq_testing::ScopedTempDir dir_;
   std::unique_ptr<apr::Pool> pool_;

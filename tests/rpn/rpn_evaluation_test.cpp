@@ -18,69 +18,57 @@ std::string Outcome(RpnEvaluation& evaluation, const char* text) {
   }
 }
 
-void ExpectEach(const char* expected, std::vector<const char*> expressions) {
+TEST(RpnEvaluation, OperatorsVoidAndErrorMessages) {
+  const std::vector<std::pair<const char*, std::vector<const char*>>> cases = {
+      // The top token decides; 5.000000 is not a boolean. No token is false.
+      {"true", {"TRUE", "true", "'TRUE'", "FALSE TRUE", "1 2 3 + 5 ="}},
+      {"false", {"1", "FALSE", "'True'", "1 2 3 +", "", "  "}},
+      // Logic; the void test of "and"/"or" comes before their type test.
+      {"true", {"FALSE not", "5 not", "'x' not", "@missing isVoid()",
+                "TRUE true and", "FALSE true or", "'ABC' lower() 'abc' =",
+                "TRUE lower()", "@missing lower() isVoid()"}},
+      {"false", {"TRUE not", "@missing isVoid() not", "'' isVoid()",
+                 "TRUE false and", "false FALSE or", "@missing 1 and",
+                 "TRUE @missing or"}},
+      // Arithmetic decides numbers by their text; void counts as "".
+      {"true",
+       {"'1' '2' + '3.000000' =", "'a' 1 + 'a1' =", "@missing 5 + 5 =",
+        "'' 5 + 5 =", "@missing 'x' + 'x' =", "10 4 - 6 =", "2.5 4 * 10 =",
+        "1 3 / '0.333333' =", "1 0 / 'inf' =", "-7 2 % '-1.000000' =",
+        "7.9 2 % 1 =", "7 -2 % 1 =",
+        // LONG_MIN % -1 overflows in C++; its remainder is 0. Texts beyond
+        // the range of long saturate to it.
+        "-9223372036854775808 -1 % 0 =", "-99999999999999999999 -1 % 0 =",
+        "-9223372036854775807 10 % -7 ="}},
+      // Comparisons: numeric when both are, else bytes unsigned (0xC3 > z).
+      {"true", {"1 2 <", "'abc' 'abd' <", "'10' '9a' <", "'5' '5.0' =",
+                "'' 0 =", "' 7' 7 =", "'Abc' 'abc' !=", "'ab' 'abc' <",
+                "'abc' 'ab' >=", "'a' 'a' <=", "3 2 >", "nan nan !=",
+                "'\xc3\xa9' 'z' >"}},
+      // A void operand makes every comparison false, "!=" included.
+      {"false", {"'10' '9' <", "'5' '05x' =", "2 2 !=", "nan nan =",
+                 "@missing 'x' =", "@missing 'x' !=", "@missing @missing >="}},
+      {"error: operator mod requires a non-zero right operand",
+       {"7 0 %", "7 0.5 %", "7 @missing %"}},
+      {"error: ERR: Binary operator but insufficient operands.",
+       {"and", "TRUE and", "="}},
+      {"error: ERR: Unary operator but insufficient operands.",
+       {"not", "lower()"}},
+      {"error: Unrecognized rpn operator: AND", {"TRUE TRUE AND"}},
+      {"error: Unrecognized rpn operator: ABC", {"ABC lower()"}},
+      {"error: operator and requiries boolean operands", {"1 TRUE and"}},
+      {"error: operator or requiries boolean operands", {"TRUE 'a' or"}},
+      {"error: operator - requires numeric operands", {"'x' 1 -"}},
+      {"error: operator * requires numeric operands", {"1 'x' *"}},
+      {"error: operator / requires numeric operands", {"'1/2' 2 /"}},
+      {"error: operator mod requires numeric operands", {"'x' 2 %"}},
+  };
   RpnEvaluation evaluation;
-  for (const char* expression : expressions) {
-    EXPECT_EQ(expected, Outcome(evaluation, expression)) << expression;
+  for (const auto& [expected, expressions] : cases) {
+    for (const char* expression : expressions) {
+      EXPECT_EQ(expected, Outcome(evaluation, expression)) << expression;
+    }
   }
-}
-
-TEST(RpnEvaluation, ResultIsTheBooleanOfTheTopToken) {
-  ExpectEach("true", {"TRUE", "true", "'TRUE'", "FALSE TRUE", "1 2 3 + 5 ="});
-  // 5.000000 is on top and not a boolean; the 1 below is ignored. An
-  // expression without tokens is false rather than a pop of nothing.
-  ExpectEach("false", {"1", "FALSE", "'True'", "1 2 3 +", "", "  "});
-}
-
-TEST(RpnEvaluation, LogicOperatorsAndVoid) {
-  ExpectEach("true", {"FALSE not", "5 not", "'x' not", "@missing isVoid()",
-                      "TRUE true and", "FALSE true or", "'ABC' lower() 'abc' =",
-                      "TRUE lower()", "@missing lower() isVoid()"});
-  // The void test of "and"/"or" comes before their type test.
-  ExpectEach("false", {"TRUE not", "@missing isVoid() not", "'' isVoid()",
-                       "TRUE false and", "false FALSE or", "@missing 1 and",
-                       "TRUE @missing or"});
-}
-
-TEST(RpnEvaluation, ArithmeticDecidesNumbersByText) {
-  ExpectEach("true",
-             {"'1' '2' + '3.000000' =", "'a' 1 + 'a1' =", "@missing 5 + 5 =",
-              "'' 5 + 5 =", "@missing 'x' + 'x' =", "10 4 - 6 =",
-              "2.5 4 * 10 =", "1 3 / '0.333333' =", "1 0 / 'inf' =",
-              "-7 2 % '-1.000000' =", "7.9 2 % 1 =", "7 -2 % 1 =",
-              // LONG_MIN % -1 overflows in C++; its remainder is 0. Texts
-              // beyond the range of long saturate to it.
-              "-9223372036854775808 -1 % 0 =", "-99999999999999999999 -1 % 0 =",
-              "-9223372036854775807 10 % -7 ="});
-  ExpectEach("error: operator mod requires a non-zero right operand",
-             {"7 0 %", "7 0.5 %", "7 @missing %"});
-}
-
-TEST(RpnEvaluation, ComparisonsNumericTextualAndVoid) {
-  ExpectEach("true", {"1 2 <", "'abc' 'abd' <", "'10' '9a' <", "'5' '5.0' =",
-                      "'' 0 =", "' 7' 7 =", "'Abc' 'abc' !=", "'ab' 'abc' <",
-                      "'abc' 'ab' >=", "'a' 'a' <=", "3 2 >", "nan nan !=",
-                      // Bytes compare unsigned: 0xC3 sorts after 'z'.
-                      "'\xc3\xa9' 'z' >"});
-  // A void operand makes every comparison false, "!=" included.
-  ExpectEach("false",
-             {"'10' '9' <", "'5' '05x' =", "2 2 !=", "nan nan =",
-              "@missing 'x' =", "@missing 'x' !=", "@missing @missing >="});
-}
-
-TEST(RpnEvaluation, ErrorMessages) {
-  ExpectEach("error: ERR: Binary operator but insufficient operands.",
-             {"and", "TRUE and", "="});
-  ExpectEach("error: ERR: Unary operator but insufficient operands.",
-             {"not", "lower()"});
-  ExpectEach("error: Unrecognized rpn operator: AND", {"TRUE TRUE AND"});
-  ExpectEach("error: Unrecognized rpn operator: ABC", {"ABC lower()"});
-  ExpectEach("error: operator and requiries boolean operands", {"1 TRUE and"});
-  ExpectEach("error: operator or requiries boolean operands", {"TRUE 'a' or"});
-  ExpectEach("error: operator - requires numeric operands", {"'x' 1 -"});
-  ExpectEach("error: operator * requires numeric operands", {"1 'x' *"});
-  ExpectEach("error: operator / requires numeric operands", {"'1/2' 2 /"});
-  ExpectEach("error: operator mod requires numeric operands", {"'x' 2 %"});
 }
 
 TEST(RpnEvaluation, VariablesAreLookedUpAfterOperators) {
@@ -92,25 +80,21 @@ TEST(RpnEvaluation, VariablesAreLookedUpAfterOperators) {
   evaluation.set("s", "10");
   EXPECT_EQ("true", Outcome(evaluation, "k 'v' = flag and"));
   EXPECT_EQ("true", Outcome(evaluation, "n '3.000000' = s 9 > and"));
-  evaluation.set("k", std::string("w"));
-  EXPECT_EQ("true", Outcome(evaluation, "k 'w' ="));
   // An operator hides a variable of the same name.
   evaluation.set("not", std::string("shadow"));
   EXPECT_EQ("false", Outcome(evaluation, "TRUE not"));
+  evaluation.set("k", std::string("w"));
   // A failure leaves the variables and the expression as they were.
   RpnStack failing;
   failing.parse("1 'x' -");
   EXPECT_THROW(evaluation.evaluate(failing), std::string);
   EXPECT_EQ(3u, failing.size());
   EXPECT_EQ("true", Outcome(evaluation, "k 'w' ="));
-
   evaluation.clear();
   EXPECT_EQ("error: Unrecognized rpn operator: k", Outcome(evaluation, "k"));
   EXPECT_EQ("true", Outcome(evaluation, "1 1 ="));
-}
 
-TEST(RpnEvaluation, OperatorsAlsoWorkOnSharedPointerStacks) {
-  RpnEvaluation evaluation;
+  // Operators work on shared-pointer stacks too.
   RpnStack stack;
   stack.parse("7 2");
   evaluation.findOperator("-")->evaluate(stack);
