@@ -4,46 +4,48 @@
 #include <apr_general.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/vq_application.h"
+#include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 
 namespace vq_app_test {
 
-// Keeps APR initialised for the lifetime of the object (APR counts nested
-// initialisations).
-class AprInit {
- public:
+// Keeps APR initialised while it lives (initialisations nest).
+struct AprInit {
   AprInit() { apr_initialize(); }
   ~AprInit() { apr_terminate(); }
-  AprInit(const AprInit&) = delete;
-  AprInit& operator=(const AprInit&) = delete;
 };
 
-// Logging into a fresh temporary directory for one test; shut down again on
+// The application's rolling log in a fresh temporary directory; shut down on
 // destruction so that the next test can configure its own.
 class ScopedLog {
  public:
-  explicit ScopedLog(VqApplication* application);
-  ~ScopedLog();
-  ScopedLog(const ScopedLog&) = delete;
-  ScopedLog& operator=(const ScopedLog&) = delete;
-
+  explicit ScopedLog(VqApplication* a) { a->configureLogging("app", file_); }
+  ~ScopedLog() { VqApplication::shutdownLogging(); }
   const std::string& file() const { return file_; }
-  const std::string& directory() const { return dir_.path(); }
-  // The lines of the log written so far.
-  std::vector<std::string> lines() const;
-  // True when some line ends with `suffix`.
-  bool hasLineEndingWith(const std::string& suffix) const;
+  std::string text() const { return vq_testing::ReadFile(file_); }
+  bool hasLineEndingWith(const std::string& end) const {
+    return text().find(end + "\n") != std::string::npos;
+  }
 
  private:
   vq_testing::ScopedTempDir dir_;
-  std::string file_;
+  std::string file_ = dir_.Append("vq.log");
 };
 
-VqApplication::Identity testIdentity(
-    std::vector<std::string> defaultServers = {});
+inline VqApplication::Identity testIdentity(
+    std::vector<std::string> defaultServers = {}) {
+  VqApplication::Identity identity;
+  identity.feedId = 363;
+  identity.appId = 843;
+  identity.name = identity.title = "Quillmere";
+  identity.swf = "Quillmere.app";
+  identity.defaultServers = std::move(defaultServers);
+  return identity;
+}
 
 }  // namespace vq_app_test
 
