@@ -14,24 +14,36 @@
 namespace host {
 namespace {
 
-TEST(RunLoopTest, TerminateFromAnotherThreadEndsRun) {
+TEST(RunLoopTest, TerminateEndsRunFromAnyThreadOrBeforeItStarts) {
+  struct sigaction before;
+  sigaction(SIGTERM, nullptr, &before);
+  {
+    RunLoop loop;
+    EXPECT_THROW(RunLoop second, std::runtime_error);  // one loop at a time
+    std::atomic<bool> running{false};
+    std::thread other([&] {
+      vq_testing::WaitFor([&] { return running.load(); });
+      RunLoop::terminateCurrent();
+    });
+    running = true;
+    EXPECT_EQ(0, loop.run());
+    other.join();
+  }
+  struct sigaction after;
+  sigaction(SIGTERM, nullptr, &after);
+  EXPECT_EQ(before.sa_handler, after.sa_handler) << "handler not restored";
+  RunLoop::terminateCurrent();  // with no loop: nothing happens
   RunLoop loop;
-  std::atomic<bool> running{false};
-  std::thread other([&] {
-    vq_testing::WaitFor([&] { return running.load(); });
-    RunLoop::terminateCurrent();
-  });
-  running = true;
+  loop.terminate();
+  loop.terminate();
   EXPECT_EQ(0, loop.run());
-  other.join();
 }
 
 TEST(RunLoopTest, SignalsEndRunEvenWhenBlockedBeforehand) {
   for (const int signal : {SIGTERM, SIGINT}) {
-    sigset_t set;
+    sigset_t set, previous;
     sigemptyset(&set);
     sigaddset(&set, signal);
-    sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &set, &previous);
     {
       RunLoop loop;
@@ -46,33 +58,9 @@ TEST(RunLoopTest, ReopenSignalCallsHandlerAndKeepsRunning) {
   RunLoop loop;
   int reopened = 0;
   std::thread other([] { kill(getpid(), SIGUSR1); });
-  EXPECT_EQ(SIGTERM, loop.run([&] {
-    ++reopened;
-    kill(getpid(), SIGTERM);
-  }));
+  EXPECT_EQ(SIGTERM, loop.run([&] { ++reopened, kill(getpid(), SIGTERM); }));
   other.join();
   EXPECT_EQ(1, reopened);
-}
-
-TEST(RunLoopTest, EarlyTerminateOneLoopAtATimeHandlersRestored) {
-  struct sigaction before;
-  sigaction(SIGTERM, nullptr, &before);
-  {
-    RunLoop loop;
-    EXPECT_THROW(RunLoop second, std::runtime_error);
-    // Asked before run() and more than once: run() returns at once.
-    loop.terminate();
-    loop.terminate();
-    EXPECT_EQ(0, loop.run());
-  }
-  struct sigaction after;
-  sigaction(SIGTERM, nullptr, &after);
-  EXPECT_EQ(before.sa_handler, after.sa_handler);
-  // With no loop, terminateCurrent does nothing.
-  RunLoop::terminateCurrent();
-  RunLoop again;
-  again.terminate();
-  EXPECT_EQ(0, again.run());
 }
 
 }  // namespace
