@@ -1,17 +1,20 @@
 #ifndef VQ_TESTS_TRANSACT_TRANSACT_TEST_SUPPORT_H_
 #define VQ_TESTS_TRANSACT_TRANSACT_TEST_SUPPORT_H_
 
+#include <apr_general.h>
 #include <apr_pools.h>
 #include <gtest/gtest.h>
+#include <log4cpp/Category.hh>
 
 #include <cstdint>
-#include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/transactional_external_interface.h"
 #include "testing/scoped_temp_dir.h"
-#include "transact/transactional.h"
+#include "transact/transactional_file_delete.h"
+#include "transact/transactional_file_move.h"
 
 namespace transact_test {
 
@@ -30,13 +33,13 @@ class FakeExternal : public TransactionalExternalInterface {
   int quits = 0;
 };
 
-// An operation that appends "<name>.<phase>" to a shared trace and fails
-// where the test says: a phase listed in `fails` returns false (prepare,
-// execute) or throws the std::string "<name>.<phase>" (the others).
+// Appends "<name>.<phase> " to a shared trace. A phase listed in `fails`
+// returns false (prepare, execute) or throws the std::string "<name>.<phase>".
 class ScriptedOperation : public Transactional {
  public:
-  ScriptedOperation(std::string name, std::vector<std::string>* trace,
-                    std::vector<std::string> fails = {});
+  ScriptedOperation(std::string name, std::string* trace, std::string fails = "")
+      : Transactional(log4cpp::Category::getInstance("test.Scripted")),
+        name_(std::move(name)), trace_(trace), fails_(std::move(fails)) {}
 
   bool prepare() override { return step("prepare"); }
   bool execute() override { return step("execute"); }
@@ -45,50 +48,70 @@ class ScriptedOperation : public Transactional {
   void cleanup() override { step("cleanup"); }
   int getSerial() override { return 0; }
   void debug() override {}
-  std::string debugString() override { return "   Scripted " + name_; }
+  std::string debugString() override { return name_; }
   std::ostream& store(std::ostream& out) const override { return out; }
   std::istream& restore(std::istream& in) override { return in; }
 
  private:
-  bool step(const std::string& phase);
+  bool step(const std::string& phase) {
+    *trace_ += name_ + "." + phase + " ";
+    if (fails_.find(phase) == std::string::npos) return true;
+    if (phase != "prepare" && phase != "execute") throw name_ + "." + phase;
+    return false;
+  }
 
   std::string name_;
-  std::vector<std::string>* trace_;
-  std::vector<std::string> fails_;
+  std::string* trace_;
+  std::string fails_;
 };
 
-// Gives each test APR, a pool and a fresh temporary working directory (the
-// journal is relative to it); restores the previous directory afterwards.
+// APR, a pool and a fresh temporary working directory (the journal is
+// relative to it) for each test.
 class TransactFixture : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    ASSERT_EQ(apr_initialize(), APR_SUCCESS);
+    ASSERT_EQ(apr_pool_create(&pool_, nullptr), APR_SUCCESS);
+    std::filesystem::current_path(dir_.path());
+  }
+  void TearDown() override {
+    std::filesystem::current_path(previous_);
+    if (pool_ != nullptr) apr_pool_destroy(pool_);
+    apr_terminate();
+  }
   apr_pool_t* pool() const { return pool_; }
 
- private:
-  std::unique_ptr<vq_testing::ScopedTempDir> dir_;
-  std::string previousDirectory_;
+  const std::filesystem::path previous_ = std::filesystem::current_path();
+  vq_testing::ScopedTempDir dir_;
   apr_pool_t* pool_ = nullptr;
+  FakeExternal external_;
 };
 
-// Journal bytes built by hand, field by field, independent of the engine.
-class JournalBytes {
- public:
-  JournalBytes& u32(std::uint32_t value);
-  JournalBytes& str(const std::string& text);
-  JournalBytes& raw(const std::string& bytes) {
-    bytes_ += bytes;
-    return *this;
-  }
-  const std::string& bytes() const { return bytes_; }
+inline TransactionalFileMove* newMove(apr_pool_t* pool, const std::string& from,
+                                      const std::string& to,
+                                      int permissions = 0x0600) {
+  auto* operation = new TransactionalFileMove(pool);
+  operation->setSourceFilename(from);
+  operation->setDestinationFilename(to);
+  operation->setPermissions(permissions);
+  return operation;
+}
 
- private:
-  std::string bytes_;
-};
+inline TransactionalFileDelete* newDelete(apr_pool_t* pool,
+                                          const std::string& file) {
+  auto* operation = new TransactionalFileDelete(pool);
+  operation->setDeleteFilename(file);
+  return operation;
+}
 
-std::string readBytes(const std::string& file);
-void writeBytes(const std::string& file, const std::string& bytes);
-std::uint32_t u32At(const std::string& bytes, std::size_t offset);
+// Journal fields built by hand, independent of the engine: a 32-bit number
+// in host order, and a string as its length and bytes.
+inline std::string u32(std::uint32_t value) {
+  return std::string(reinterpret_cast<const char*>(&value), 4);
+}
+inline std::string str(const std::string& text) {
+  return u32(static_cast<std::uint32_t>(text.size())) + text;
+}
 
 }  // namespace transact_test
 

@@ -1,10 +1,16 @@
-// The engine's phase order, error collection, state machine and lock.
+// The engine: phase order, error collection, state machine, lock, journal
+// layout and recovery at start.
 #include <pthread.h>
 #include <time.h>
 
 #include <atomic>
+#include <cstdio>
+#include <map>
+#include <sstream>
 #include <thread>
+#include <tuple>
 
+#include "app/vq_application.h"
 #include "testing/file_util.h"
 #include "testing/wait_for.h"
 #include "transact/transact_test_support.h"
@@ -13,158 +19,112 @@
 namespace transact_test {
 namespace {
 
+using vq_testing::PathExists;
+using vq_testing::ReadFile;
+using vq_testing::WriteFile;
 using Trace = std::vector<std::string>;
+using TransactionJournalTest = TransactFixture;
 
 class TransactionEngineTest : public TransactFixture {
  protected:
-  // Runs operations a, b, c (failing as given) and returns the result.
-  bool run(std::vector<std::vector<std::string>> fails) {
+  // Runs operations a, b, c... with the failures given: "ok", "failed" or
+  // the text of the exception thrown.
+  std::string run(const std::vector<std::string>& fails) {
     TransactionEngine engine(&external_, pool());
     engine.clear(true);
-    const char* names[] = {"a", "b", "c"};
     for (std::size_t i = 0; i < fails.size(); ++i) {
-      engine << new ScriptedOperation(names[i], &trace_, fails[i]);
+      engine << new ScriptedOperation(std::string(1, 'a' + i), &trace_,
+                                      fails[i]);
     }
-    const bool result = engine.executeTransaction();
+    std::string result;
+    try {
+      result = engine.executeTransaction() ? "ok" : "failed";
+    } catch (const TransactionException& e) {
+      result = e.what();
+    }
     EXPECT_FALSE(engine.hasMutex());
-    EXPECT_FALSE(vq_testing::PathExists(".transaction.dat"));
+    EXPECT_FALSE(PathExists(".transaction.dat"));
     return result;
   }
 
-  FakeExternal external_;
-  Trace trace_;
+  std::string trace_;
 };
 
-TEST_F(TransactionEngineTest, PhasesRunForwardAndStopWhereTheyMust) {
-  EXPECT_TRUE(run({{}, {}}));
-  EXPECT_EQ(trace_, (Trace{"a.prepare", "b.prepare", "a.execute", "b.execute",
-                           "a.commit", "b.commit", "a.cleanup", "b.cleanup"}));
-  // A refused prepare: nothing executed or rolled back, all cleaned up.
-  trace_.clear();
-  EXPECT_FALSE(run({{}, {"prepare"}, {}}));
-  EXPECT_EQ(trace_, (Trace{"a.prepare", "b.prepare", "a.cleanup", "b.cleanup",
-                           "c.cleanup"}));
-  // A failed execute: every operation is rolled back, even unexecuted ones.
-  trace_.clear();
-  EXPECT_FALSE(run({{}, {"execute"}, {}}));
-  EXPECT_EQ(trace_, (Trace{"a.prepare", "b.prepare", "c.prepare", "a.execute",
-                           "b.execute", "a.rollback", "b.rollback",
-                           "c.rollback", "a.cleanup", "b.cleanup",
-                           "c.cleanup"}));
-}
-
-TEST_F(TransactionEngineTest, CollectedErrorsAreThrownTogetherAfterCleanup) {
-  try {
-    run({{"commit"}, {"commit", "cleanup"}, {}});
-    FAIL() << "expected a TransactionException";
-  } catch (const TransactionException& e) {
-    EXPECT_STREQ(e.what(), "a.commit\nb.commit\nb.cleanup");
+TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
+  const std::string all =
+      "a.prepare b.prepare a.execute b.execute a.commit b.commit a.cleanup "
+      "b.cleanup ";
+  const struct {
+    std::vector<std::string> fails;
+    const char* result;
+    std::string trace;
+  } cases[] = {
+      {{"", ""}, "ok", all},
+      // A refused prepare: nothing executed or rolled back, all cleaned up.
+      {{"", "prepare", ""}, "failed",
+       "a.prepare b.prepare a.cleanup b.cleanup c.cleanup "},
+      // A failed execute: every operation is rolled back, even unexecuted.
+      {{"", "execute", ""}, "failed",
+       "a.prepare b.prepare c.prepare a.execute b.execute a.rollback "
+       "b.rollback c.rollback a.cleanup b.cleanup c.cleanup "},
+      // Errors are thrown together at the end; no phase stops at one.
+      {{"commit", "commit cleanup"}, "a.commit\nb.commit\nb.cleanup", all},
+      {{"execute rollback"}, "a.rollback",
+       "a.prepare a.execute a.rollback a.cleanup "},
+  };
+  for (const auto& c : cases) {
+    trace_.clear();
+    EXPECT_EQ(run(c.fails), c.result);
+    EXPECT_EQ(trace_, c.trace) << c.result;
   }
-  EXPECT_EQ(trace_.size(), 12u) << "no phase stops at a collected error";
-  try {
-    run({{"execute", "rollback"}});
-    FAIL() << "expected a TransactionException";
-  } catch (const TransactionException& e) {
-    EXPECT_STREQ(e.what(), "a.rollback");
-  }
-}
-
-TEST_F(TransactionEngineTest, CleanupTransactionAfterCompletionDoesNothing) {
-  TransactionEngine engine(&external_, pool());
-  engine.clear(true);
-  engine << new ScriptedOperation("a", &trace_, {"commit"});
-  EXPECT_THROW(engine.executeTransaction(), TransactionException);
-  trace_.clear();
-  engine.cleanupTransaction();
-  EXPECT_TRUE(trace_.empty());
-  // An abandoned transaction goes from GENESIS straight to cleanup.
-  TransactionEngine abandoned(&external_, pool());
-  abandoned.clear(true);
-  abandoned << new ScriptedOperation("b", &trace_);
-  abandoned.cleanupTransaction();
-  EXPECT_EQ(trace_, (Trace{"b.cleanup"}));
-  EXPECT_EQ(abandoned.getState(), VQTRANSACTION_COMPLETE);
-}
-
-TEST_F(TransactionEngineTest, JournalIsWrittenWholeAtPrepareAndUpdatedInPlace) {
-  TransactionEngine engine(&external_, pool());
-  engine.clear(true);
-  engine.setState(VQTRANSACTION_PREPARE);
-  EXPECT_EQ(readBytes(".transaction.dat"),
-            JournalBytes().u32(VQTRANSACTION_GENESIS).u32(0).bytes());
-  EXPECT_FALSE(vq_testing::PathExists(".transaction.dat.tmp"));
-  engine.setState(VQTRANSACTION_EXECUTE);
-  engine.setState(VQTRANSACTION_ROLLBACK);
-  EXPECT_EQ(readBytes(".transaction.dat"),
-            JournalBytes().u32(VQTRANSACTION_ROLLBACK).u32(0).bytes());
-  engine.setState(VQTRANSACTION_CLEANUP);
-  engine.setState(VQTRANSACTION_COMPLETE);
-  EXPECT_FALSE(vq_testing::PathExists(".transaction.dat"));
 }
 
 TEST_F(TransactionEngineTest, InvalidTransitionsThrowTheirTextsAndKeepState) {
+  {  // An abandoned transaction goes from GENESIS straight to cleanup.
+    TransactionEngine abandoned(&external_, pool());
+    abandoned.clear(true);
+    abandoned << new ScriptedOperation("a", &trace_);
+    abandoned.cleanupTransaction();
+    EXPECT_EQ(trace_, "a.cleanup ");
+  }
   TransactionEngine engine(&external_, pool());
   engine.clear(true);
-  auto expectRefused = [&](TransactionState to, const char* text) {
-    const TransactionState before = engine.getState();
+  // Each refused state, tried once the engine has reached the first.
+  const std::tuple<TransactionState, TransactionState, const char*> cases[] = {
+      {VQTRANSACTION_GENESIS, VQTRANSACTION_EXECUTE, "TRANSACTON_PREPARE"},
+      {VQTRANSACTION_GENESIS, VQTRANSACTION_COMMIT, "VQTRANSACTION_EXECUTE"},
+      {VQTRANSACTION_GENESIS, VQTRANSACTION_ROLLBACK, "VQTRANSACTION_EXECUTE"},
+      {VQTRANSACTION_GENESIS, VQTRANSACTION_COMPLETE, "VQTRANSACTION_CLEANUP"},
+      {VQTRANSACTION_PREPARE, VQTRANSACTION_PREPARE, "VQTRANSACTION_GENESIS"},
+      {VQTRANSACTION_EXECUTE, VQTRANSACTION_CLEANUP,
+       "VQTRANSACTION_PREPARE, VQTRANSACTION_COMMIT or VQTRANSACTION_ROLLBACK"},
+  };
+  for (const auto& [at, to, allowedFrom] : cases) {
+    if (engine.getState() != at) engine.setState(at);
     try {
       engine.setState(to);
       ADD_FAILURE() << "no exception for " << to;
     } catch (const TransactionException& e) {
-      EXPECT_STREQ(e.what(), text);
+      EXPECT_EQ(e.what(), std::string("Cannot transition to VQTRANSACTION_") +
+                              transactionStateName(to) + " except from " +
+                              allowedFrom);
     }
-    EXPECT_EQ(engine.getState(), before);
-  };
-  expectRefused(VQTRANSACTION_EXECUTE,
-                "Cannot transition to VQTRANSACTION_EXECUTE except from "
-                "TRANSACTON_PREPARE");
-  expectRefused(VQTRANSACTION_COMMIT,
-                "Cannot transition to VQTRANSACTION_COMMIT except from "
-                "VQTRANSACTION_EXECUTE");
-  expectRefused(VQTRANSACTION_ROLLBACK,
-                "Cannot transition to VQTRANSACTION_ROLLBACK except from "
-                "VQTRANSACTION_EXECUTE");
-  expectRefused(VQTRANSACTION_COMPLETE,
-                "Cannot transition to VQTRANSACTION_COMPLETE except from "
-                "VQTRANSACTION_CLEANUP");
-  engine.setState(VQTRANSACTION_PREPARE);
-  expectRefused(VQTRANSACTION_PREPARE,
-                "Cannot transition to VQTRANSACTION_PREPARE except from "
-                "VQTRANSACTION_GENESIS");
-  engine.setState(VQTRANSACTION_EXECUTE);
-  expectRefused(VQTRANSACTION_CLEANUP,
-                "Cannot transition to VQTRANSACTION_CLEANUP except from "
-                "VQTRANSACTION_PREPARE, VQTRANSACTION_COMMIT or "
-                "VQTRANSACTION_ROLLBACK");
-  // Recovery re-enters an interrupted phase from itself.
-  engine.setState(VQTRANSACTION_COMMIT);
-  engine.setState(VQTRANSACTION_COMMIT);
-  engine.setState(VQTRANSACTION_CLEANUP);
-  engine.setState(VQTRANSACTION_CLEANUP);
-  engine << new ScriptedOperation("a", &trace_);
-  EXPECT_EQ(engine.dump(),
-            "-------------------\n{\n  state: CLEANUP\n#transactions : 1[\n"
-            "   Scripted a\n]\n}");
+    EXPECT_EQ(engine.getState(), at);
+  }
 }
 
 TEST_F(TransactionEngineTest, SecondEngineSleepsUntilTheFirstCompletes) {
   TransactionEngine first(&external_, pool());
   first.clear(true);
-  std::atomic<bool> started{false};
-  std::atomic<bool> acquired{false};
+  std::atomic<bool> started{false}, acquired{false};
   clockid_t waiterClock{};
   std::thread waiter([&] {
     pthread_getcpuclockid(pthread_self(), &waiterClock);
     started = true;
-    apr_pool_t* threadPool = nullptr;
-    apr_pool_create(&threadPool, nullptr);
-    {
-      TransactionEngine second(nullptr, threadPool);
-      second.clear(true);
-      acquired = true;
-      EXPECT_TRUE(second.executeTransaction());
-    }
-    apr_pool_destroy(threadPool);
+    TransactionEngine second(nullptr, nullptr);
+    second.clear(true);
+    acquired = true;
+    EXPECT_TRUE(second.executeTransaction());
   });
   ASSERT_TRUE(vq_testing::WaitFor([&] { return started.load(); }));
   // While the first transaction is open the second must not get in, and
@@ -178,12 +138,112 @@ TEST_F(TransactionEngineTest, SecondEngineSleepsUntilTheFirstCompletes) {
   EXPECT_TRUE(first.executeTransaction());
   EXPECT_TRUE(vq_testing::WaitFor([&] { return acquired.load(); }));
   waiter.join();
-  // The lock is per engine: taking it twice through one engine is harmless.
-  first.lockTransactionMutex();
-  first.lockTransactionMutex();
-  first.releaseTransactionMutex();
-  first.releaseTransactionMutex();
-  EXPECT_FALSE(first.hasMutex());
+}
+
+TEST_F(TransactionJournalTest, WrittenWholeAtPrepareThenStateUpdatedInPlace) {
+  TransactionEngine engine(&external_, pool());
+  engine.clear(true);
+  engine << newDelete(pool(), "gone");
+  engine.setState(VQTRANSACTION_PREPARE);
+  const std::string records = u32(1) + u32(2) + str("gone");
+  EXPECT_EQ(ReadFile(".transaction.dat"), u32(VQTRANSACTION_GENESIS) + records);
+  EXPECT_FALSE(PathExists(".transaction.dat.tmp"));
+  for (TransactionState state :
+       {VQTRANSACTION_EXECUTE, VQTRANSACTION_ROLLBACK, VQTRANSACTION_CLEANUP}) {
+    engine.setState(state);
+    EXPECT_EQ(ReadFile(".transaction.dat"), u32(state) + records);
+  }
+  engine.setState(VQTRANSACTION_COMPLETE);
+  EXPECT_FALSE(PathExists(".transaction.dat"));
+}
+
+TEST_F(TransactionJournalTest, RecordsReadBackAndWriteOutByteForByte) {
+  const std::string move = u32(1) + str("src") + str("dst") + "420";
+  const std::string launch = u32(6) + str("x") + u32(2) + str("a") + str("b");
+  const std::string last = u32(5) + u32(2) + str("del");
+  // The crash operation (7) is never recreated; 4 and 9 are unused.
+  std::istringstream in(u32(3) + u32(8) + move + u32(7) + launch + u32(4) +
+                        u32(9) + u32(8) + str("n") +
+                        str(std::string("v\0w", 3)) + last);
+  TransactionEngine engine(&external_, pool());
+  engine.clear(true);  // reading takes the lock again: harmless
+  in >> engine;
+  EXPECT_TRUE(engine.hasMutex());
+  // Written back, every field reads as it was; a string ends at a NUL.
+  std::ostringstream out;
+  out << engine;
+  EXPECT_EQ(out.str(), u32(3) + u32(5) + move + launch + u32(8) + str("n") +
+                           str("v") + last);
+}
+
+TEST_F(TransactionJournalTest, TruncatedOrCorruptJournalsAreReadSafely) {
+  // A string claiming 4 GiB, a record cut short, a count beyond the data,
+  // a state cut short.
+  const std::pair<std::string, std::size_t> cases[] = {
+      {u32(3) + u32(1) + u32(1) + u32(0xFFFFFFF0u) + "ab", 0},
+      {u32(3) + u32(2) + u32(2) + str("kept") + u32(1) + str("s"), 1},
+      {u32(4) + u32(1000) + u32(5), 1},
+      {std::string("\x03\x00", 2), 0},
+  };
+  for (const auto& c : cases) {
+    TransactionEngine engine(&external_, pool());
+    std::istringstream in(c.first);
+    in >> engine;
+    EXPECT_EQ(engine.size(), c.second);
+  }
+}
+
+TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
+  // Executing or rolling back: undo. Committing: commit again. Before
+  // execute or in cleanup: only clean up. ZERO and unknown states say
+  // nothing usable: the journal just goes.
+  enum Result { kUndone, kCommitted, kCleaned, kUntouched };
+  const std::pair<std::uint32_t, Result> cases[] = {
+      {3, kUndone},  {5, kUndone},  {4, kCommitted}, {1, kCleaned},
+      {2, kCleaned}, {6, kCleaned}, {0, kUntouched}, {99, kUntouched}};
+  for (const auto& [state, result] : cases) {
+    // A move over a file, a move onto a new file and a delete, all executed;
+    // then a quit, a launch and a variable to set.
+    for (const auto& [file, text] : std::map<std::string, std::string>{
+             {"old.txt", "new"}, {"old.txt.bak.tr", "old"}, {"tmp_1", "new"},
+             {"sub/fresh.txt", "fresh"}, {"tmp_2", "fresh"},
+             {"victim.bak.tr", "victim"}, {".transaction.dat.tmp", "torn"}}) {
+      WriteFile(file, text);
+    }
+    WriteFile(".transaction.dat",
+              u32(state) + u32(6) +
+                  u32(1) + str("tmp_1") + str("old.txt") + "384" +
+                  u32(1) + str("tmp_2") + str("sub/fresh.txt") + "384" +
+                  u32(2) + str("victim") + u32(5) +
+                  u32(6) + str("prog") + u32(1) + str("--flag") +
+                  u32(8) + str("transact.test.var") + str("after"));
+    external_ = FakeExternal();
+    VqApplication::setEnv("transact.test.var", "before");
+    TransactionEngine::init(&external_, pool());
+    const std::string context = "state " + std::to_string(state);
+    std::string targets;
+    for (const char* file : {"old.txt", "sub/fresh.txt", "victim"}) {
+      targets += (PathExists(file) ? ReadFile(file) : "-") + " ";
+    }
+    EXPECT_EQ(targets, result == kUndone ? "old - victim " : "new fresh - ")
+        << context;
+    std::remove("victim");
+    for (const char* name : {"old.txt.bak.tr", "victim.bak.tr", "tmp_1",
+                             "tmp_2", ".transaction.dat", ".transaction.dat.tmp"}) {
+      EXPECT_EQ(PathExists(name), result == kUntouched && name[0] != '.')
+          << context << " " << name;
+    }
+    // Quit, launch and variable act only at commit.
+    const bool committed = result == kCommitted;
+    EXPECT_EQ(external_.quits, committed ? 1 : 0) << context;
+    EXPECT_EQ(external_.launched,
+              (committed ? Trace{"prog", "--flag"} : Trace{})) << context;
+    EXPECT_EQ(VqApplication::getEnv("transact.test.var"),
+              committed ? "after" : "before") << context;
+  }
+  TransactionEngine engine(&external_, pool());
+  engine.clear(true);
+  EXPECT_TRUE(engine.hasMutex()) << "recovery frees the lock";
 }
 
 }  // namespace
