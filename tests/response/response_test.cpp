@@ -1,0 +1,485 @@
+// The response processor on real files in a temporary data directory, with
+// downloads from and responses fetched from a loopback server.
+
+#include <apr_general.h>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/application_external_implementation.h"
+#include "app/vq_application.h"
+#include "response/bounded_xml.h"
+#include "response/exception_report_interface.h"
+#include "response/vq_response_processor.h"
+#include "support/apr_pool.h"
+#include "support/vq_exception.h"
+#include "testing/file_util.h"
+#include "testing/http/test_http_server.h"
+#include "testing/scoped_temp_dir.h"
+#include "vqsign/rsa_signer.h"
+#include "web/apple_web.h"
+
+namespace {
+
+using vq_testing::FileMode, vq_testing::MakeDirs, vq_testing::PathExists,
+    vq_testing::ReadFile, vq_testing::SetFileMode, vq_testing::WriteFile;
+using Launches = std::vector<std::vector<std::string>>;
+
+// Records each launch (command, then arguments), the quit request and the
+// exceptions reported.
+class FakeApplication : public ApplicationExternalImplementation,
+                        public ExceptionReportInterface {
+ public:
+  FakeApplication() : ApplicationExternalImplementation(nullptr) {}
+  int launchProcess(std::string& exe, std::vector<std::string>& args) override {
+    launches.push_back(args);
+    launches.back().insert(launches.back().begin(), exe);
+    return 0;
+  }
+  void setQuit() override { quit = true; }
+  void report(VqException& e) override { reports.push_back(e); }
+  Launches launches;
+  bool quit = false;
+  std::vector<VqException> reports;
+};
+
+const bool kAprReady = apr_initialize() == APR_SUCCESS &&
+                       std::atexit(apr_terminate) == 0;
+
+std::vector<int> CodeZoneSeverity(const VqException& e) {
+  return {e.getErrorCode(), e.getErrorZone(), e.getErrorSeverity()};
+}
+
+// A response that has "arrived".
+class CannedWeb : public Web {
+ public:
+  CannedWeb(apr_pool_t* pool, const std::string& body) : Web(pool) {
+    mutableBody().append(body.data(), body.size());
+  }
+  bool get() override { return true; }
+};
+
+std::string Md5Hex(const std::string& data) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += "0123456789abcdef"[digest[i] >> 4];
+    hex += "0123456789abcdef"[digest[i] & 15];
+  }
+  return hex;
+}
+
+// Each test gets a fresh data directory ("dir.data", and the working
+// directory where journal and downloads go), a pool and a fake application.
+class ResponseTest : public ::testing::Test {
+ protected:
+  ResponseTest() : oldCwd_(std::filesystem::current_path()) {
+    EXPECT_TRUE(kAprReady);
+    std::filesystem::current_path(dir_.path());
+    VqApplication::clearEnv();
+    VqApplication::setEnv(VqApplication::DIR_DATA, dir_.path().c_str());
+  }
+  ~ResponseTest() override {
+    VqApplication::clearEnv();
+    std::filesystem::current_path(oldCwd_);
+  }
+
+  std::string DataPath(const std::string& name) { return dir_.Append(name); }
+  // Runs the transactions of a whole "<vq>" document.
+  void RunTransactions(const std::string& documentXml) {
+    TiXmlDocument document;
+    document.Parse(documentXml.c_str());
+    ASSERT_FALSE(document.Error()) << documentXml;
+    VqResponseProcessor processor(pool_, &app_, "http://server/vq.php");
+    processor.processTransactions(document.RootElement(), &app_);
+  }
+  // Runs `actionsXml` as one transaction; the code it was abandoned and
+  // reported with, or 0.
+  int FailureCode(const std::string& actionsXml) {
+    app_.reports.clear();
+    RunTransactions("<vq><transaction>" + actionsXml + "</transaction></vq>");
+    EXPECT_LE(app_.reports.size(), 1u);
+    return app_.reports.empty() ? 0 : app_.reports[0].getErrorCode();
+  }
+  // Processes `body` as a response carrying `signature` (none when empty);
+  // the code of the VqException thrown (kept in error_), or 0.
+  int Process(const std::string& body, bool requireSignature = false,
+              const std::string& signature = "") {
+    CannedWeb web(pool_, body);
+    if (!signature.empty()) web.setHeader("xxx-vq-sig", signature);
+    VqResponseProcessor processor(pool_, &app_, "http://server/vq.php");
+    error_.reset();
+    try {
+      processor.process(web, &app_, requireSignature);
+    } catch (const VqException& e) {
+      error_ = e;
+    }
+    seconds_ = processor.updateSeconds();
+    return error_ ? error_->getErrorCode() : 0;
+  }
+  // Everything below the data directory as sorted relative paths.
+  std::vector<std::string> DataEntries() const {
+    std::vector<std::string> entries;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(dir_.path())) {
+      entries.push_back(entry.path().lexically_relative(dir_.path()));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  }
+
+  vq_testing::ScopedTempDir dir_;
+  std::filesystem::path oldCwd_;
+  apr::Pool pool_;
+  FakeApplication app_;
+  std::optional<VqException> error_;
+  long seconds_ = 0;
+};
+
+std::unique_ptr<vqtools::RsaSigner> Signer() {
+  std::string error;
+  auto signer = vqtools::RsaSigner::fromPemFile(VQ_TEST_PRIVATE_KEY, &error);
+  EXPECT_TRUE(signer) << error;
+  return signer;
+}
+
+std::string Write(const std::string& name) {
+  return "<write filename='" + name + "'>" + name + "</write>";
+}
+
+std::string Transaction(const std::string& attributes,
+                        const std::string& actions) {
+  return "<transaction " + attributes + ">" + actions + "</transaction>";
+}
+
+// A document that writes "ran.txt", then fails a transaction.
+std::string Document(const std::string& rootAttributes,
+                     const std::string& rootName = "vq") {
+  return "<" + rootName + " " + rootAttributes + ">" +
+         Transaction("", Write("ran.txt")) +
+         Transaction("", "<error description='x'/>") + "</" + rootName + ">";
+}
+
+TEST_F(ResponseTest, EveryActionReachesTheDisk) {
+  vq_testing::TestHttpServer server;
+  const std::string payload(100000, 'p');
+  server.ExpectOnce("GET", "/payload.bin", {200, {}, payload});
+  // Read with line ends as "\n" (also in CDATA), as TinyXML reads files.
+  WriteFile(DataPath("settings.xml"),
+            "<?xml version=\"1.0\" ?>\r\n<settings>\r\n <server url='a'/>"
+            "<server url='b'/><old/>\r\n<t><![CDATA[a\r\nb\rc]]></t>"
+            "</settings>\r\n");
+  SetFileMode(DataPath("settings.xml"), 0644);
+  WriteFile(DataPath("sub/obsolete.txt"), "gone soon");
+  WriteFile(DataPath("current.bin"), "current");
+  WriteFile(DataPath("plain.tmp"), "a much longer stale content");
+  VqApplication::setEnv("host", server.url("").c_str());
+  VqApplication::setEnv("feature", "off");
+  VqApplication::setEnv("cleared", "x");
+
+  const std::string document =
+      "<vq version='2.0' update='120'><transaction>"
+      "<write filename='${dir.data}/notes/readme.txt' perm='rw-r-----'>"
+      "<![CDATA[line 1\nline 2]]></write>"
+      "<write filename='plain'>  line one\n   line   two &lt;&amp;\t</write>"
+      "<web url='${host}/payload.bin' filename='bin/payload.bin' md5='" +
+      Md5Hex(payload) + "'/><web url='${host}/never' filename='current.bin' "
+      "perm='r--------' md5='" + Md5Hex("current") + "'/>"
+      "<delete filename='sub/../sub/obsolete.txt'/><delete filename='absent'/>"
+      "<set name='feature' value='${dir.data}'/><set name='cleared'/>"
+      "<xmledit filename='settings.xml'>"
+      "<setAttribute rpn=\"/settings/server[@url 'b' =]\" name='url' "
+      "value='c'/><delete rpn='/settings/old'/>"
+      "<append rpn='/settings'><new>n</new></append></xmledit>"
+      "<xmledit filename='none.xml'><delete rpn='/x'/></xmledit>"
+      "<launch><if filename='settings.xml' rpn='/settings/old'/><arg>-u</arg>"
+      "<command>${dir.data}/app</command><command>no</command><arg/></launch>"
+      // If-tests are joined by "or"; a missing file does not hold, and tests
+      // after one that holds are not checked.
+      "<launch><if filename='none.xml' rpn='/settings'/><command>no</command>"
+      "</launch><launch><if filename='none.xml' rpn='/settings'/><if filename="
+      "'settings.xml' rpn='/settings'/><if/><command>or</command></launch>"
+      "<upgrade/><crash/></transaction>"
+      "<transaction><error description='reported' code='300'/></transaction>"
+      "<transaction noerrors='true'><quit/></transaction>"
+      // Expanded with the variables as they were before "set" ran.
+      "<transaction><write filename='${feature}'>f</write><quit/></transaction>"
+      "</vq>";
+  server.ExpectOnce("POST", "/vq.php",
+                    {200, {{"XXX-VQ-Sig", Signer()->signBase64(document)}},
+                     document});
+  AppleWeb request(pool_);
+  request.setUrl(server.url("/vq.php").c_str());
+  request.addParameter("feedId", "1");
+  ASSERT_TRUE(request.get());
+  VqResponseProcessor processor(pool_, &app_, server.url("/vq.php").c_str());
+  processor.process(request, &app_, true);
+
+  EXPECT_EQ(120, processor.updateSeconds());
+  EXPECT_EQ("line 1\nline 2", ReadFile(DataPath("notes/readme.txt")));
+  // Text is condensed and entities decoded; a stale temporary is truncated.
+  EXPECT_EQ("line one line two <&", ReadFile(DataPath("plain")));
+  EXPECT_EQ(payload, ReadFile(DataPath("bin/payload.bin")));
+  EXPECT_EQ("current", ReadFile(DataPath("current.bin")));  // not downloaded
+  EXPECT_EQ(0640, FileMode(DataPath("notes/readme.txt")));
+  EXPECT_EQ(0740, FileMode(DataPath("notes")));  // owner rwx added
+  EXPECT_EQ(0600, FileMode(DataPath("bin/payload.bin")));
+  EXPECT_EQ(0700, FileMode(DataPath("bin")));
+  EXPECT_EQ(0400, FileMode(DataPath("current.bin")));
+  EXPECT_EQ(0600, FileMode(DataPath("settings.xml")));
+  EXPECT_EQ("${dir.data}", VqApplication::getEnv("feature"));  // not expanded
+  EXPECT_EQ("", VqApplication::getEnv("cleared"));
+  EXPECT_EQ("<?xml version=\"1.0\" ?><settings><server url=\"a\" /><server "
+            "url=\"c\" /><t><![CDATA[a\nb\nc]]></t><new>n</new></settings>",
+            ReadFile(DataPath("settings.xml")));  // compact
+  // The first if-test saw the file before the edit removed "old".
+  EXPECT_EQ((Launches{{dir_.path() + "/app", "-u", ""}, {"or"}}),
+            app_.launches);
+  ASSERT_EQ(1u, app_.reports.size());
+  EXPECT_EQ(300, app_.reports[0].getErrorCode());
+  EXPECT_EQ(server.url("/vq.php"), app_.reports[0].url());
+  EXPECT_TRUE(app_.quit);
+  // No temporary, backup or journal file is left.
+  EXPECT_EQ((std::vector<std::string>{"bin", "bin/payload.bin", "current.bin",
+                                      "notes", "notes/readme.txt", "off",
+                                      "plain", "settings.xml", "sub"}),
+            DataEntries());
+}
+
+TEST_F(ResponseTest, EnvelopeIsCheckedBeforeAnyTransaction) {
+  const auto signer = Signer();
+  const std::string good = Document("version='2' update=' 42s'");
+  std::string tampered = good, deep = "<vq version='2'>";
+  tampered.replace(tampered.find(">ran"), 4, ">RAN");
+  for (int i = 0; i < 100000; ++i) deep += "<a>";
+  const struct {
+    std::string body;
+    bool requireSignature;
+    std::string signature;
+    int code;
+    long seconds;  // read before the transactions run (and fail)
+  } cases[] = {
+      {Document("version='2.00'", "VQ"), false, "", 0, 600},
+      {Document("version='2' update='-1'"), false, "garbage", 0, 600},
+      {Document("version='2' update='abc'"), false, "", 0, 0},
+      {good, true, signer->signBase64(good), 0, 42},
+      {Document("version='1.0' update='30'"), false, "", kErrBadVersion, 600},
+      {Document(""), false, "", kErrBadVersion, 600},
+      {"not xml <", false, "", kErrResponseXmlParse, 600},
+      {"<!-- only a comment -->", false, "", kErrResponseXmlParse, 600},
+      {"<vq version='2'>" + std::string(kMaxXmlBytes, ' ') + "</vq>", false,
+       "", kErrResponseXmlParse, 600},
+      // Refused before parsing, ahead of the signature check.
+      {deep, true, "", kErrResponseXmlParse, 600},
+      {good, true, "", kErrNoSignatureHeader, 600},
+      {good, true, "AAAA", kErrSignatureMismatch, 600},
+      {tampered, true, signer->signBase64(good), kErrSignatureMismatch, 600},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(DataPath("ran.txt"));
+    EXPECT_EQ(c.code, Process(c.body, c.requireSignature, c.signature))
+        << c.body.substr(0, 80);
+    EXPECT_EQ(c.code == 0, PathExists(DataPath("ran.txt")));
+    EXPECT_EQ(c.seconds, seconds_) << c.body.substr(0, 80);
+  }
+  // An error page travels whole in the message.
+  const std::string page = "<html><body>Service Unavailable</body></html>";
+  ASSERT_EQ(kErrNotVqRoot, Process(page));
+  EXPECT_EQ((std::vector<int>{kErrNotVqRoot, 1, 2}), CodeZoneSeverity(*error_));
+  EXPECT_EQ("http://server/vq.php", error_->url());
+  EXPECT_EQ(0u, std::string(error_->what()).find("Server returned: " + page));
+}
+
+TEST_F(ResponseTest, FailedTransactionsAreAbandonedSkippedOrEndTheDocument) {
+  // A failed transaction executes nothing; only the directories of its
+  // writes, made at once, remain.
+  WriteFile(DataPath("kept"), "k");
+  const std::string fail = Write("dir/x") + "<delete filename='kept'/><set "
+                           "name='z' value='1'/><quit/><error description="
+                           "'boom' zone='1' severity='2' code='77'/>";
+  RunTransactions("<vq>" + Transaction("noerrors='true'", Write("a")) +
+                  Transaction("", fail + "<crash/>") +
+                  Transaction("noerrors='TRUE'", Write("b")) +
+                  Transaction("noerrors='false'", Write("c")) +
+                  Transaction("", "<unknown/>text") +
+                  Transaction("onFailure='Break'",
+                              "<error description='d' code='x'/>") +
+                  Transaction("", Write("d")) +
+                  Transaction("onFailure='break'", "<error description='e'/>") +
+                  Transaction("", Write("e")) + "</vq>");
+  EXPECT_EQ((std::vector<std::string>{"a", "c", "d", "dir", "kept"}),
+            DataEntries());
+  EXPECT_EQ("", VqApplication::getEnv("z"));
+  EXPECT_FALSE(app_.quit);
+  ASSERT_EQ(3u, app_.reports.size());
+  EXPECT_EQ((std::vector<int>{77, 1, 2}), CodeZoneSeverity(app_.reports[0]));
+  EXPECT_EQ(std::string("Error: boom"), app_.reports[0].what());
+  EXPECT_EQ("http://server/vq.php", app_.reports[0].url());
+  // Defaults, also for a non-number.
+  EXPECT_EQ((std::vector<int>{130, 0, 1}), CodeZoneSeverity(app_.reports[1]));
+
+  // A write onto a directory fails in order: not reported, but it counts
+  // for "noerrors".
+  app_.reports.clear();
+  RunTransactions("<vq>" + Transaction("", Write("f") + Write("dir")) +
+                  Transaction("noerrors='true'", Write("g")) + "</vq>");
+  EXPECT_EQ((std::vector<std::string>{"a", "c", "d", "dir", "kept"}),
+            DataEntries());
+  EXPECT_TRUE(app_.reports.empty());
+
+  // Path errors (a std::string) and standard-library errors end the
+  // document; the transaction's temporary files go, its lock is released.
+  WriteFile(DataPath("c.xml"), "<c/>");
+  EXPECT_THROW(RunTransactions("<vq>" + Transaction("", Write("h") +
+               "<xmledit filename='c.xml'><delete rpn='c'/></xmledit>") +
+               Transaction("", Write("i")) + "</vq>"), std::string);
+  EXPECT_THROW(FailureCode(Write("h") + "<write filename='e'/>"),
+               std::logic_error);
+  EXPECT_THROW(FailureCode("<error/>"), std::logic_error);
+  EXPECT_EQ((std::vector<std::string>{"a", "c", "c.xml", "d", "dir", "kept"}),
+            DataEntries());
+  EXPECT_EQ(0, FailureCode(Write("i")));
+  EXPECT_TRUE(PathExists(DataPath("i")));
+}
+
+TEST_F(ResponseTest, BadActionsAbandonTheTransactionLeavingNothing) {
+  vq_testing::TestHttpServer server;
+  server.Always("GET", "/f", {200, {}, "content"});
+  server.Always("GET", "/missing", {404, {}, "not found"});
+  WriteFile(DataPath("f"), "content");
+  WriteFile(DataPath("edit.xml"), "<r><a/><b/></r>");
+  WriteFile(DataPath("broken.xml"), "<r><unclosed></r>");
+  MakeDirs(DataPath("dir.xml"));
+  std::string deep, full, path;
+  for (int i = 0; i < 100000; ++i) deep += "<a>";
+  for (std::size_t i = 0; i < kMaxXmlDepth; ++i) {
+    full = "<a>" + full + "</a>", path += "/a";
+  }
+  WriteFile(DataPath("deep.xml"), deep);
+  WriteFile(DataPath("full.xml"), full);
+  const std::string sibling = dir_.path() + "base";  // shares the prefix
+  WriteFile(sibling + "/keep", "k");
+  const int closedPort = vq_testing::TestHttpServer().port();
+  const std::string md5 = " md5='" + Md5Hex("content") + "'";
+  std::string upper = Md5Hex("content");
+  for (char& c : upper) c = static_cast<char>(std::toupper(c));
+  const auto ed = [](const std::string& command) {  // fails after an edit
+    return "<write filename='n'>n</write><xmledit filename='edit.xml'>"
+           "<delete rpn='/r/b'/>" + command + "</xmledit>";
+  };
+  const auto test = [](const std::string& file, const std::string& rpn) {
+    return "<launch><if filename='" + file + "' rpn=\"" + rpn + "\"/></launch>";
+  };
+  const std::pair<std::string, int> cases[] = {
+      {"<write>x</write>", kErrWriteNoFilename},
+      {"<write filename='w' perm='rwd------'>x</write>", kErrWriteBadPerm},
+      {"<write filename='f/sub/w'>x</write>", kErrWriteOpen},
+      {"<web filename='w'" + md5 + "/>", kErrWebNoUrl},
+      {"<web url='u'" + md5 + "/>", kErrWebNoFilename},
+      {"<web url='u' filename='w'/>", kErrWebNoMd5},
+      {"<web url='u' filename='w' perm='x'" + md5 + "/>", kErrWebBadPerm},
+      {"<web url='http://127.0.0.1:" + std::to_string(closedPort) +
+           "/f' filename='w'" + md5 + "/>", kErrTransport},
+      // An error page is a complete exchange whose digest does not match; a
+      // directory target is refused before downloading.
+      {"<web url='" + server.url("/missing") + "' filename='w'" + md5 + "/>",
+       kErrWebMd5Mismatch},
+      {"<web url='" + server.url("/d") + "' filename='dir.xml'" + md5 + "/>",
+       kErrWebMd5Mismatch},
+      {"<delete/>", kErrDeleteNoFilename},
+      {"<delete filename='../outside'/>", kErrDeleteOutsideDataDir},
+      {"<delete filename='" + sibling + "/keep'/>", kErrDeleteOutsideDataDir},
+      {"<set value='1'/>", kErrSetNoName},
+      {"<launch><if filename='edit.xml'/></launch>", kErrLaunchIfNoRpn},
+      {test("edit.xml", "r"), kErrLaunchRpn},
+      {test("broken.xml", "/r"), kErrLaunchParse},
+      {test("deep.xml", "/a"), kErrLaunchParse},
+      {"<xmledit><delete rpn='/r'/></xmledit>", kErrXmlEditNoFilename},
+      {"<xmledit filename='broken.xml'/>", kErrXmlEditParse},
+      {"<xmledit filename='deep.xml'/>", kErrXmlEditParse},
+      {"<xmledit filename='dir.xml'/>", kErrXmlEditParse},
+      // An edit may not nest the file deeper than it could be read again.
+      {"<xmledit filename='full.xml'><append rpn='" + path +
+           "'><x/></append></xmledit>", kErrXmlEditParse},
+      {ed("<append><n/></append>"), kErrXmlEditNoRpn},
+      {ed("<setAttribute rpn='/r' value=''/>"), kErrXmlEditSetAttributeNoName},
+      {ed("<setAttribute rpn='/r' name='n'/>"), kErrXmlEditSetAttributeNoValue},
+      {ed("<clearAttribute rpn='/r'/>"), kErrXmlEditClearAttributeNoName},
+      {ed("<insertAt rpn='/r'/>"), kErrXmlEditInsertAtNoPosition},
+      {ed("<insertAt rpn='/r' position='x'/>"), kErrXmlEditInsertAtNotNumeric},
+      // The right digest in upper case never matches: the file is downloaded
+      // again and the fresh digest differs.
+      {"<web url='" + server.url("/f") + "' filename='f' md5='" + upper + "'/>",
+       kErrWebMd5Mismatch},
+  };
+  for (const auto& [actions, code] : cases) {
+    EXPECT_EQ(code, FailureCode(actions)) << actions;
+  }
+  EXPECT_EQ((std::vector<int>{kErrWebMd5Mismatch, 0, 0}),
+            CodeZoneSeverity(app_.reports[0]));
+  EXPECT_EQ("Downloaded md5 of " + server.url("/f") + " was " +
+                Md5Hex("content"), app_.reports[0].what());
+  EXPECT_EQ(2u, server.request_count());
+  EXPECT_EQ((std::vector<std::string>{"broken.xml", "deep.xml", "dir.xml",
+                                      "edit.xml", "f", "full.xml"}),
+            DataEntries());
+  EXPECT_EQ("<r><a/><b/></r>", ReadFile(DataPath("edit.xml")));
+  EXPECT_TRUE(PathExists(sibling + "/keep"));
+  std::filesystem::remove_all(sibling);
+  EXPECT_TRUE(app_.launches.empty());
+  // Tests run in order until one holds; messages name the launch element.
+  ASSERT_EQ(kErrLaunchIfNoFilename,
+            FailureCode("<launch><if filename='edit.xml' rpn='/x'/><if/>"
+                        "<if filename='edit.xml' rpn='/r'/></launch>"));
+  EXPECT_EQ(0u, std::string(app_.reports[0].what())
+                    .find("launch if test has no filename attribute in "
+                          "launch command <launch>"));
+  // Inserting after the deepest element adds no level.
+  EXPECT_EQ(0, FailureCode("<xmledit filename='full.xml'><insertAfter rpn='" +
+                           path + "'><x/></insertAfter></xmledit>"));
+}
+
+TEST_F(ResponseTest, XmlEditCommandsEditEverySelectedElement) {
+  // Commands see earlier edits and keep their content's written order;
+  // unknown commands, text and comments do nothing, and missing attributes
+  // matter only for selected elements.
+  const std::pair<std::string, std::string> cases[] = {
+      {"<append rpn='/r/a'><c1/><c2/></append>"
+       "<insertAfter rpn='/r/a'><n1/>text<!--c--><n2/></insertAfter>"
+       "<insertAfter rpn='/r/b'><n3/></insertAfter>"
+       "<insertBefore rpn='/r/a'><n4/><n5/></insertBefore>"
+       "<replace rpn='/r/t'><n6/><n7/></replace><delete rpn='/r/n1'/>",
+       "<r><n4 /><n5 /><a><c1 /><c2 /></a>text<!--c--><n2 /><n6 /><n7 />"
+       "<b k=\"v\" /><n3 /><b /><n3 /></r>"},
+      // insertAt counts every node and appends when out of range.
+      {"<insertAt rpn='/r/t' position='0'><n1/></insertAt>"
+       "<insertAt rpn='/r/t' position='2'><n2/></insertAt>"
+       "<insertAt rpn='/r/t' position='4'><n3/></insertAt>"
+       "<insertAt rpn='/r/t' position='-1'><n4/></insertAt>",
+       "<r><a /><t><n1 />x<n2 /><c /><n3 /><n4 /></t><b k=\"v\" /><b /></r>"},
+      {"<setAttribute rpn='/r/b' name='k' value='w'/><setAttribute rpn='/r/t' "
+       "name='n' value=''/><clearAttribute rpn='/r/b[first()]' name='k'/>"
+       "<clearAttribute rpn='/r/a' name='absent'/> text <!-- c -->"
+       "<frobnicate rpn='/r/a'/><clearAttribute rpn='/r/none'/>",
+       "<r><a /><t n=\"\">x<c /></t><b /><b k=\"w\" /></r>"},
+  };
+  for (const auto& [commands, after] : cases) {
+    WriteFile(DataPath("edit.xml"), "<r><a/><t>x<c/></t><b k='v'/><b/></r>");
+    EXPECT_EQ(0, FailureCode("<xmledit filename='edit.xml'>" + commands +
+                             "</xmledit>"));
+    EXPECT_EQ(after, ReadFile(DataPath("edit.xml"))) << commands;
+  }
+}
+
+}  // namespace
