@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "support/apr_utils.h"
-#include "support/path.h"
+#include "transact/file_backup.h"
 #include "transact/sync_batch.h"
 
 TransactionalFileDelete::TransactionalFileDelete(apr_pool_t* p)
@@ -15,26 +15,11 @@ TransactionalFileDelete::TransactionalFileDelete(apr_pool_t* p)
       pool(p) {}
 
 std::string TransactionalFileDelete::backupFilename() const {
-  path backup(deleteFilename);
-  backup.appendToName(".bak.tr");
-  return backup.str();
+  return backupFilenameFor(deleteFilename);
 }
 
 bool TransactionalFileDelete::prepare() {
-  const std::string backup = backupFilename();
-  if (apr_file_exists(backup.c_str(), pool)) {
-    apr_status_t status = apr_file_remove(backup.c_str(), pool);
-    if (logger.isDebugEnabled()) {
-      logger.debug("Backup apr_file_remove(" + backup + ") returned " +
-                   aprStatus(status));
-    }
-    if (status != APR_SUCCESS) return false;
-  }
-  if (apr_file_exists(deleteFilename.c_str(), pool)) {
-    return apr_file_copy(deleteFilename.c_str(), backup.c_str(),
-                         APR_FILE_SOURCE_PERMS, pool) == APR_SUCCESS;
-  }
-  return true;
+  return makeFreshBackup(deleteFilename, logger, pool);
 }
 
 bool TransactionalFileDelete::execute() {

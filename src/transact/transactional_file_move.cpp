@@ -10,6 +10,7 @@
 
 #include "support/apr_utils.h"
 #include "support/path.h"
+#include "transact/file_backup.h"
 #include "transact/sync_batch.h"
 
 namespace {
@@ -29,9 +30,7 @@ TransactionalFileMove::TransactionalFileMove(apr_pool_t* p)
       pool(p) {}
 
 std::string TransactionalFileMove::backupFilename() const {
-  path backup(destinationFilename);
-  backup.appendToName(".bak.tr");
-  return backup.str();
+  return backupFilenameFor(destinationFilename);
 }
 
 bool TransactionalFileMove::prepare() {
@@ -52,20 +51,7 @@ bool TransactionalFileMove::prepare() {
       return false;
     }
   }
-  const std::string backup = backupFilename();
-  if (apr_file_exists(backup.c_str(), pool)) {
-    apr_status_t status = apr_file_remove(backup.c_str(), pool);
-    if (logger.isDebugEnabled()) {
-      logger.debug("Backup apr_file_remove(" + backup + ") returned " +
-                   aprStatus(status));
-    }
-    if (status != APR_SUCCESS) return false;
-  }
-  if (apr_file_exists(destinationFilename.c_str(), pool)) {
-    return apr_file_copy(destinationFilename.c_str(), backup.c_str(),
-                         APR_FILE_SOURCE_PERMS, pool) == APR_SUCCESS;
-  }
-  return true;
+  return makeFreshBackup(destinationFilename, logger, pool);
 }
 
 apr_status_t TransactionalFileMove::replaceDestination(
