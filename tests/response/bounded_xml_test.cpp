@@ -9,17 +9,15 @@
 
 namespace {
 
-std::string Nested(std::size_t depth) {
-  std::string open, close;
-  for (std::size_t i = 0; i < depth; ++i) open += "<a>", close += "</a>";
-  return open + "x" + close;
+std::string Nested(int depth) {
+  return depth == 0 ? "x" : "<a>" + Nested(depth - 1) + "</a>";
 }
 
 // The nesting TinyXML itself builds.
 int TinyXmlDepth(const TiXmlNode* node) {
   int deepest = 0;
-  for (const TiXmlNode* c = node->FirstChild(); c; c = c->NextSibling()) {
-    if (c->ToElement()) deepest = std::max(deepest, 1 + TinyXmlDepth(c));
+  for (auto* e = node->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    deepest = std::max(deepest, 1 + TinyXmlDepth(e));
   }
   return deepest;
 }
