@@ -4,8 +4,6 @@
 #include <apr_general.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "app/vq_application.h"
 #include "testing/file_util.h"
@@ -21,31 +19,16 @@ struct AprInit {
 
 // The application's rolling log in a fresh temporary directory; shut down on
 // destruction so that the next test can configure its own.
-class ScopedLog {
- public:
-  explicit ScopedLog(VqApplication* a) { a->configureLogging("app", file_); }
+struct ScopedLog {
+  explicit ScopedLog(VqApplication* a) { a->configureLogging("app", file); }
   ~ScopedLog() { VqApplication::shutdownLogging(); }
-  const std::string& file() const { return file_; }
-  std::string text() const { return vq_testing::ReadFile(file_); }
+  std::string text() const { return vq_testing::ReadFile(file); }
   bool hasLineEndingWith(const std::string& end) const {
     return text().find(end + "\n") != std::string::npos;
   }
-
- private:
-  vq_testing::ScopedTempDir dir_;
-  std::string file_ = dir_.Append("vq.log");
+  vq_testing::ScopedTempDir dir;
+  const std::string file = dir.Append("vq.log");
 };
-
-inline VqApplication::Identity testIdentity(
-    std::vector<std::string> defaultServers = {}) {
-  VqApplication::Identity identity;
-  identity.feedId = 363;
-  identity.appId = 843;
-  identity.name = identity.title = "Quillmere";
-  identity.swf = "Quillmere.app";
-  identity.defaultServers = std::move(defaultServers);
-  return identity;
-}
 
 }  // namespace vq_app_test
 

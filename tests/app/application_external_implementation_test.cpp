@@ -5,21 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "app/vq_application.h"
 #include "app_test_support.h"
 #include "support/vq_exception.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
-std::vector<std::string> calls;  // what the fake platform layer was asked
+using Texts = std::vector<std::string>;
+Texts calls;  // what the fake platform layer was asked
 
 class ExternalImplementationTest : public ::testing::Test {
  protected:
   ExternalImplementationTest() {
     calls.clear();
     host.terminate = []() { calls.push_back("terminate"); };
-    host.openDocument = [](const std::string& exe, const Args& args) {
+    host.openDocument = [](const std::string& exe, const Texts& args) {
       std::string call = "open " + exe;
       for (const std::string& arg : args) call += " " + arg;
       calls.push_back(call);
@@ -31,17 +30,29 @@ class ExternalImplementationTest : public ::testing::Test {
 
   vq_app_test::AprInit apr;
   VqHostCallback host{};  // getOS and threadQuit stay empty
-  VqApplication app{vq_app_test::testIdentity({"http://a/"}), &host};
+  VqApplication app{VqApplication::Identity(), &host};
   ApplicationExternalImplementation external{&app};
 };
 
-TEST_F(ExternalImplementationTest, HostSlotsAreReachedOrSkippedWhenEmpty) {
+// Empty host slots are skipped; an empty launch starts the delivered
+// application with the command server's address as its only argument.
+TEST_F(ExternalImplementationTest, ReachesTheHostAndLaunchesTheDeliveredApp) {
   EXPECT_STREQ("00:11:22:33:44:55", external.getMachineId());
   EXPECT_STREQ("", external.getOS());
   external.threadInit(nullptr);
   external.threadQuit(nullptr);
+  VqApplication::setEnv(VqApplication::DIR_DATA, "/U/d");
+  VqApplication::setEnv(VqApplication::SWF_APP, "Q.app");
+  VqApplication::setEnv(VqApplication::MONGOOSE_HOST, "127.0.0.1:8080");
+  std::string exe, named = "/other";
+  Texts args, namedArgs = {"--flag"};
+  EXPECT_EQ(7, external.launchProcess(exe, args));
+  EXPECT_EQ("/U/d/Q.app", exe);
+  external.launchProcess(named, namedArgs);
   external.terminate();
-  EXPECT_EQ((std::vector<std::string>{"threadInit", "terminate"}), calls);
+  EXPECT_EQ((Texts{"threadInit", "open /U/d/Q.app 127.0.0.1:8080",
+                   "open /other --flag", "terminate"}),
+            calls);
 }
 
 TEST_F(ExternalImplementationTest, QuitWakesTheUpdateThreadUpgradeDoesNot) {
@@ -57,25 +68,9 @@ TEST_F(ExternalImplementationTest, QuitWakesTheUpdateThreadUpgradeDoesNot) {
   EXPECT_EQ(1, wakes);
 }
 
-TEST_F(ExternalImplementationTest, EmptyLaunchStartsTheDeliveredApplication) {
-  VqApplication::setEnv(VqApplication::DIR_DATA, "/U/d");
-  VqApplication::setEnv(VqApplication::SWF_APP, "Q.app");
-  VqApplication::setEnv(VqApplication::MONGOOSE_HOST, "127.0.0.1:8080");
-  std::string exe;
-  Args args;
-  EXPECT_EQ(7, external.launchProcess(exe, args));
-  EXPECT_EQ("/U/d/Q.app", exe);
-  std::string named = "/other";
-  Args namedArgs = {"--flag"};
-  external.launchProcess(named, namedArgs);
-  EXPECT_EQ((std::vector<std::string>{"open /U/d/Q.app 127.0.0.1:8080",
-                                      "open /other --flag"}),
-            calls);
-}
-
 TEST(ExternalImplementationNullTest, MachineQueriesRefuseAMissingApplication) {
   ApplicationExternalImplementation external(nullptr);
-  std::vector<std::string> refusals;
+  Texts refusals;
   for (auto query : {&ApplicationExternalImplementation::getMachineId,
                      &ApplicationExternalImplementation::getOS}) {
     try {
@@ -85,18 +80,17 @@ TEST(ExternalImplementationNullTest, MachineQueriesRefuseAMissingApplication) {
       refusals.push_back(e.what());
     }
   }
-  EXPECT_EQ((std::vector<std::string>{
-                "application->getMachineId() called but application==NULL!",
-                "application->getOS to be called but application==NULL!"}),
+  EXPECT_EQ((Texts{"application->getMachineId() called but application==NULL!",
+                   "application->getOS to be called but application==NULL!"}),
             refusals);
 }
 
 TEST(VqApplicationInstanceTest, OneApplicationAtATime) {
   vq_app_test::AprInit apr;
   {
-    VqApplication first(vq_app_test::testIdentity(), nullptr);
+    VqApplication first(VqApplication::Identity(), nullptr);
     try {
-      VqApplication second(vq_app_test::testIdentity(), nullptr);
+      VqApplication second(VqApplication::Identity(), nullptr);
       FAIL() << "second application constructed";
     } catch (const std::string& text) {
       EXPECT_EQ("Attempt to call VqApplication::start twice", text);

@@ -1,6 +1,3 @@
-// The pure rules of start-up: where the installation is, what the built-in
-// description gives, and how a first run seeds the data directory.
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,6 +12,7 @@
 
 namespace {
 
+using Texts = std::vector<std::string>;
 using vq_testing::FileMode;
 using vq_testing::WriteFile;
 
@@ -36,9 +34,8 @@ class StartupTest : public ::testing::Test {
 };
 
 const char kDescription[] =
-    "<vqApplication feedId=\"363\" appId=\"843\" build=\"Apr 19 2010 11:38:00\""
-    " platform=\"mac\" name=\"Quillmere\" swf=\"Quillmere.app\" "
-    "title=\"Quill\"><defaultServers><server>http://a/</server>"
+    "<vqApplication feedId='363' appId='843' name='Quillmere' swf='Q.app' "
+    "title='Quill'><defaultServers><server>http://a/</server>"
     "<server>http://b/</server></defaultServers></vqApplication>";
 
 TEST_F(StartupTest, DescriptionFieldsWithInstallationOverrides) {
@@ -55,8 +52,7 @@ TEST_F(StartupTest, DescriptionFieldsWithInstallationOverrides) {
   EXPECT_EQ("Other.app", identity.swf);
   EXPECT_EQ("Quillmere", identity.name);
   EXPECT_EQ("Quill", identity.title);
-  EXPECT_EQ((std::vector<std::string>{"http://a/", "http://b/"}),
-            identity.defaultServers);
+  EXPECT_EQ((Texts{"http://a/", "http://b/"}), identity.defaultServers);
 
   identity.name = "kept";
   EXPECT_FALSE(readBuiltInDescription("<vqApplication", overrides, &identity));
@@ -64,8 +60,7 @@ TEST_F(StartupTest, DescriptionFieldsWithInstallationOverrides) {
   EXPECT_EQ("kept", identity.name);
 
   // Unusable settings files override nothing.
-  for (const char* unusable : {"", "<settings feedId='1' appId='1'/>",
-                               "<vqapplication feedId='1' appId='1'"}) {
+  for (const char* unusable : {"<settings feedId='1'/>", "<vqapplication"}) {
     WriteFile(dir_.Append("vqapplication.xml"), unusable);
     const VqApplicationSettings settings(dir_.path().c_str(), pool_);
     EXPECT_EQ(-1, settings.feedId()) << unusable;
@@ -77,21 +72,19 @@ TEST_F(StartupTest, SeedingCopiesForTheOwnerOnlyAndReportsFailures) {
   const std::string source = dir_.Append("initial_data");
   WriteFile(source + "/settings.xml", "<s/>");
   WriteFile(source + "/App.app/Contents/MacOS/App", "#!/bin/sh\n");
-  vq_testing::SetFileMode(source + "/settings.xml", 0644);
   vq_testing::SetFileMode(source + "/App.app/Contents/MacOS/App", 0755);
   const std::string target = dir_.Append("home/Library/V/App");
-  std::vector<std::string> messages;
+  Texts messages;
   seedDataDirectory(source, target, pool_, &messages);
   EXPECT_EQ(0700, FileMode(target));
   EXPECT_EQ("<s/>", vq_testing::ReadFile(target + "/settings.xml"));
   EXPECT_EQ(0600, FileMode(target + "/settings.xml"));
   EXPECT_EQ(0700, FileMode(target + "/App.app/Contents/MacOS/App"));
-  EXPECT_EQ((std::vector<std::string>{
-                "Creating data directory : " + target,
-                "Copying data directory " + source + " to " + target}),
+  EXPECT_EQ((Texts{"Creating data directory : " + target,
+                   "Copying data directory " + source + " to " + target}),
             messages);
 
-  const std::string missing = dir_.Append("missing");
+  const std::string missing = dir_.Append("missing"), data = dir_.Append("d");
   const auto failure = [&](const std::string& target) -> std::string {
     try {
       seedDataDirectory(missing, target, pool_, &messages);
@@ -100,15 +93,12 @@ TEST_F(StartupTest, SeedingCopiesForTheOwnerOnlyAndReportsFailures) {
     }
     return "(no failure)";
   };
-  WriteFile(dir_.Append("blocker"), "x");  // a file where a directory must be
-  const std::string blocked = dir_.Append("blocker/data");
-  EXPECT_EQ("Unable to create data directory: " + blocked + "\n",
-            failure(blocked));
-  // A missing source: the directory stays, the copy failure is reported.
-  EXPECT_EQ(0u, failure(dir_.Append("data"))
-                    .find("ERR: copying of data directory " + missing + " to " +
-                          dir_.Append("data") + " failed with exception "));
-  EXPECT_TRUE(vq_testing::PathExists(dir_.Append("data")));
+  // A file where a directory must be; a missing source (the directory stays).
+  EXPECT_EQ("Unable to create data directory: " + source + "/settings.xml/d\n",
+            failure(source + "/settings.xml/d"));
+  EXPECT_EQ(0u, failure(data).find("ERR: copying of data directory " + missing +
+                                   " to " + data + " failed with exception "));
+  EXPECT_TRUE(vq_testing::PathExists(data));
 }
 
 }  // namespace
