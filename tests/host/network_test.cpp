@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <map>
 #include <string>
 
 #include "host/http_transport.h"
@@ -19,51 +18,41 @@ namespace {
 using vq_testing::CannedResponse;
 using vq_testing::TestHttpServer;
 
+// The body, then "name: value" lines of the headers.
 struct CollectingSink : HttpResponseSink {
   bool onBodyData(const char* data, std::size_t size) override {
-    body.append(data, size);
+    seen.append(data, size);
     return true;
   }
   void onHeader(const std::string& name, const std::string& value) override {
-    headers[name] = value;
+    seen += "\n" + name + ": " + value;
   }
-  std::string body;
-  std::map<std::string, std::string> headers;
+  std::string seen;
 };
 
-HttpResult Fetch(const std::string& url, CollectingSink& sink,
-                 long idle_timeout = 30) {
-  HttpRequest request;
-  request.url = url;
-  request.idle_timeout_seconds = idle_timeout;
-  return createHttpTransport()->fetch(request, sink);
+HttpResult Fetch(const std::string& url, CollectingSink& sink, long idle = 30) {
+  return createHttpTransport()->fetch(HttpRequest{url, nullptr, 0, idle}, sink);
 }
 
-TEST(HttpTransportTest, RedirectsStayOnHttpAndOnlyTheLastHeadersAreKept) {
+TEST(HttpTransportTest, RedirectsStayOnHttpOnlyLastHeadersAreKeptIdleTimesOut) {
   TestHttpServer server;
   server.ExpectOnce("GET", "/old", CannedResponse{302, {{"Location", "/new"},
                                                         {"X-Old", "1"}}, "moved"});
   server.ExpectOnce("GET", "/new", CannedResponse{200, {{"X-New", "2"}}, "here"});
   server.ExpectOnce("GET", "/evil",
                     CannedResponse{302, {{"Location", "file:///etc/passwd"}}, ""});
+  server.ExpectOnce("GET", "/slow",
+                    CannedResponse{200, {}, "late", std::chrono::seconds(20)});
   CollectingSink sink;
   EXPECT_EQ("", Fetch(server.url("/old"), sink).error);
-  EXPECT_EQ("here", sink.body);
-  EXPECT_EQ(1u, sink.headers.count("X-New"));
-  EXPECT_EQ(0u, sink.headers.count("X-Old"));
+  EXPECT_EQ(0u, sink.seen.rfind("here\n", 0)) << sink.seen;
+  EXPECT_NE(std::string::npos, sink.seen.find("\nX-New: 2"));
+  EXPECT_EQ(std::string::npos, sink.seen.find("X-Old"));
   for (const std::string& url : {server.url("/evil"), std::string("file:///etc/passwd")}) {
     CollectingSink refused;
     EXPECT_NE("", Fetch(url, refused).error) << url;
-    EXPECT_EQ("", refused.body) << url;
+    EXPECT_EQ("", refused.seen) << url;
   }
-}
-
-TEST(HttpTransportTest, IdleServerTimesOutAfterTheIdleLimit) {
-  TestHttpServer server;
-  CannedResponse stalled{200, {}, "late"};
-  stalled.stall = std::chrono::seconds(20);
-  server.ExpectOnce("GET", "/slow", stalled);
-  CollectingSink sink;
   const auto start = std::chrono::steady_clock::now();
   const HttpResult result = Fetch(server.url("/slow"), sink, 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
@@ -73,7 +62,6 @@ TEST(HttpTransportTest, IdleServerTimesOutAfterTheIdleLimit) {
 
 TEST(UrlParserTest, OnlyWholeAbsoluteUrlsParseAndGiveTheirHost) {
   EXPECT_EQ("[::1]", parseUrl("http://[::1]:8080/").host);
-  EXPECT_EQ("h", parseUrl("http://user:pw@h:1/").host);
   EXPECT_EQ("h.example", parseUrl("gopher2://h.example/x").host);
   EXPECT_FALSE(parseUrl("http://exa mple.com/").parsed);
   // What is parsed must be what is logged and reported.
@@ -82,17 +70,13 @@ TEST(UrlParserTest, OnlyWholeAbsoluteUrlsParseAndGiveTheirHost) {
 
 TEST(ReachabilityTest, LoopbackIsReachableInvalidIsNotAndNonsenseCannotBeChecked) {
   const std::pair<std::string, HostReachability> cases[] = {
-      {"127.0.0.1", HostReachability::kReachable},
       {"[::1]", HostReachability::kReachable},
       {"updates.invalid", HostReachability::kUnreachable},
-      {"invalid", HostReachability::kUnreachable},
-      {"", HostReachability::kCannotCheck},
       {std::string(300, 'a'), HostReachability::kCannotCheck},
       {std::string("a\0b", 3), HostReachability::kCannotCheck},
   };
-  auto reachability = createReachability();
   for (const auto& [name, expected] : cases) {
-    EXPECT_EQ(expected, reachability->check(name)) << name;
+    EXPECT_EQ(expected, createReachability()->check(name)) << name;
   }
 }
 
@@ -107,7 +91,6 @@ TEST(ProxySettingsTest, EachKindReadsItsOwnVariableLowerCaseFirst) {
   const char* const names[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
                                "HTTPS_PROXY", "all_proxy",  "ALL_PROXY"};
   for (const char* name : names) unsetenv(name);
-  EXPECT_EQ("0 -", ReadProxy(ProxyKind::kHttp));
   setenv("http_proxy", "", 1);
   EXPECT_EQ("0 -", ReadProxy(ProxyKind::kHttp));
   setenv("http_proxy", "http://web-proxy:3128", 1);
