@@ -2,6 +2,7 @@
 #define VQ_TESTS_APP_APP_TEST_SUPPORT_H_
 
 #include <apr_general.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
@@ -11,11 +12,13 @@
 
 namespace vq_app_test {
 
-// Keeps APR initialised while it lives (initialisations nest).
-struct AprInit {
-  AprInit() { apr_initialize(); }
-  ~AprInit() { apr_terminate(); }
+// APR stays initialised for the whole test binary.
+struct AprEnvironment : ::testing::Environment {
+  void SetUp() override { apr_initialize(); }
+  void TearDown() override { apr_terminate(); }
 };
+inline auto* const kAprEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AprEnvironment);
 
 // The application's rolling log in a fresh temporary directory; shut down on
 // destruction so that the next test can configure its own.

@@ -24,12 +24,10 @@ class ExternalImplementationTest : public ::testing::Test {
       calls.push_back(call);
       return 7;
     };
-    host.threadInit = [](void*) { calls.push_back("threadInit"); };
     host.getMacAddress = []() { return "00:11:22:33:44:55"; };
   }
 
-  vq_app_test::AprInit apr;
-  VqHostCallback host{};  // getOS and threadQuit stay empty
+  VqHostCallback host{};  // getOS and the thread hooks stay empty
   VqApplication app{VqApplication::Identity(), &host};
   ApplicationExternalImplementation external{&app};
 };
@@ -50,8 +48,8 @@ TEST_F(ExternalImplementationTest, ReachesTheHostAndLaunchesTheDeliveredApp) {
   EXPECT_EQ("/U/d/Q.app", exe);
   external.launchProcess(named, namedArgs);
   external.terminate();
-  EXPECT_EQ((Texts{"threadInit", "open /U/d/Q.app 127.0.0.1:8080",
-                   "open /other --flag", "terminate"}),
+  EXPECT_EQ((Texts{"open /U/d/Q.app 127.0.0.1:8080", "open /other --flag",
+                   "terminate"}),
             calls);
 }
 
@@ -86,7 +84,6 @@ TEST(ExternalImplementationNullTest, MachineQueriesRefuseAMissingApplication) {
 }
 
 TEST(VqApplicationInstanceTest, OneApplicationAtATime) {
-  vq_app_test::AprInit apr;
   {
     VqApplication first(VqApplication::Identity(), nullptr);
     try {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/error_text.h"
 #include "app_test_support.h"
 #include "app/built_in_description.h"
 #include "app/data_directory_seeder.h"
@@ -28,7 +29,6 @@ TEST(InstallationLayoutTest, AbsoluteRelativeAndBareProgramPaths) {
 
 class StartupTest : public ::testing::Test {
  protected:
-  vq_app_test::AprInit apr_;
   vq_testing::ScopedTempDir dir_;
   apr::Pool pool_;
 };
@@ -64,7 +64,6 @@ TEST_F(StartupTest, DescriptionFieldsWithInstallationOverrides) {
     WriteFile(dir_.Append("vqapplication.xml"), unusable);
     const VqApplicationSettings settings(dir_.path().c_str(), pool_);
     EXPECT_EQ(-1, settings.feedId()) << unusable;
-    EXPECT_EQ(nullptr, settings.swfName()) << unusable;
   }
 }
 
@@ -77,7 +76,6 @@ TEST_F(StartupTest, SeedingCopiesForTheOwnerOnlyAndReportsFailures) {
   Texts messages;
   seedDataDirectory(source, target, pool_, &messages);
   EXPECT_EQ(0700, FileMode(target));
-  EXPECT_EQ("<s/>", vq_testing::ReadFile(target + "/settings.xml"));
   EXPECT_EQ(0600, FileMode(target + "/settings.xml"));
   EXPECT_EQ(0700, FileMode(target + "/App.app/Contents/MacOS/App"));
   EXPECT_EQ((Texts{"Creating data directory : " + target,
@@ -85,13 +83,9 @@ TEST_F(StartupTest, SeedingCopiesForTheOwnerOnlyAndReportsFailures) {
             messages);
 
   const std::string missing = dir_.Append("missing"), data = dir_.Append("d");
-  const auto failure = [&](const std::string& target) -> std::string {
-    try {
-      seedDataDirectory(missing, target, pool_, &messages);
-    } catch (const std::runtime_error& error) {
-      return error.what();
-    }
-    return "(no failure)";
+  const auto failure = [&](const std::string& target) {
+    return ErrorText(
+        [&] { seedDataDirectory(missing, target, pool_, &messages); });
   };
   // A file where a directory must be; a missing source (the directory stays).
   EXPECT_EQ("Unable to create data directory: " + source + "/settings.xml/d\n",

@@ -34,7 +34,6 @@ TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
       {"<r><a/><a></a>" + Nested(1) + Nested(1) + "</r>", ""},
       {"<r><!--" + deep + "--></r>", ""},
       {"<r><![CDATA[" + deep + "]]></r>", ""},
-      {"<r a=\"" + deep + "\"/>", ""},
       {"<r a='<a><a>' b=\"/>\"><x/></r>", ""},
       {"<!DOCTYPE r><?xml version=\"1.0\"?><r>&lt;a&gt;</r>", ""},
       {"<r>1 < 2 <3 </r>", ""},

@@ -56,9 +56,12 @@ class FilesTest : public ::testing::Test {
   std::string Dest(const std::string& relative) const {
     return dir_.Append("dest/" + relative);
   }
-  void Copy(apr_copy_directory_fn* callback = nullptr, void* data = nullptr) {
-    apr_copy_directory(Source("").c_str(), Dest("").c_str(), callback, data,
-                       pool_);
+  void Copy(const std::string& from, const std::string& to,
+            apr_copy_directory_fn* callback = nullptr, void* data = nullptr) {
+    apr_copy_directory(from.c_str(), to.c_str(), callback, data, pool_);
+  }
+  apr::File Open(const std::string& file) {
+    return apr::File(file.c_str(), APR_FOPEN_READ, APR_OS_DEFAULT, pool_);
   }
   const TiXmlElement* Parse(const char* xml) {
     document_.Clear();  // Parse would otherwise append to the document
@@ -85,21 +88,16 @@ TEST_F(FilesTest, QueriesReadsAndFailures) {
   EXPECT_EQ(big, apr_file_readString(file.c_str(), pool_));
   EXPECT_EQ("ERROR: Failed to open",
             apr_file_readString(missing.c_str(), pool_));
-  apr::File in(File("rw.bin", "hello world").c_str(), APR_FOPEN_READ,
-               APR_OS_DEFAULT, pool_);
+  apr::File in = Open(File("rw.bin", "hello world"));
   char buffer[8];
   EXPECT_EQ(8u, in.read(buffer, sizeof(buffer)));
   EXPECT_EQ(3u, in.read(buffer, sizeof(buffer)));
   EXPECT_EQ(0u, in.read(buffer, sizeof(buffer)));  // end of file is no error
   EXPECT_EQ(std::string(aprStatus(APR_FROM_OS_ERROR(ENOENT))) +
                 " : Opening filename " + missing,
-            ErrorText([&] {
-              apr::File f(missing.c_str(), APR_FOPEN_READ, APR_OS_DEFAULT,
-                          pool_);
-            }));
+            ErrorText([&] { Open(missing); }));
   // A directory opens, but reading it fails with more than end of file.
-  apr::File directory(dir_.path().c_str(), APR_FOPEN_READ, APR_OS_DEFAULT,
-                      pool_);
+  apr::File directory = Open(dir_.path());
   EXPECT_NE(std::string::npos,
             ErrorText([&] { directory.read(buffer, sizeof(buffer)); })
                 .find(" : Reading from " + dir_.path()));
@@ -109,10 +107,10 @@ TEST_F(FilesTest, QueriesReadsAndFailures) {
                    }).size());
 }
 
-TEST_F(FilesTest, CopySkipsSvnAtAnyDepthAndKeepsModes) {
+TEST_F(FilesTest, CopySkipsSvnAtAnyDepthKeepsModesAndFailuresThrow) {
   MakeTree();
   vq_testing::SetFileMode(Source("top.txt"), 0640);
-  Copy();
+  Copy(Source(""), Dest(""));
   EXPECT_EQ("sub/deep/leaf.txt", ReadFile(Dest("sub/deep/leaf.txt")));
   EXPECT_EQ(0640, FileMode(Dest("top.txt")));
   EXPECT_FALSE(PathExists(Dest(".svn")));
@@ -120,30 +118,22 @@ TEST_F(FilesTest, CopySkipsSvnAtAnyDepthAndKeepsModes) {
   // Over an existing copy, the callback gets every created path (here it
   // applies rules; "d" only sets x on directories).
   FilePermissionMatchSet rules("rwd------", pool_);
-  Copy(apr_dirWalkPost_setPermissions, &rules);
-  EXPECT_EQ(0600, FileMode(Dest("top.txt")));
+  Copy(Source(""), Dest(""), apr_dirWalkPost_setPermissions, &rules);
   EXPECT_EQ(0700, FileMode(Dest("sub/deep")));
   EXPECT_EQ(0600, FileMode(Dest("sub/deep/leaf.txt")));
-}
 
-TEST_F(FilesTest, CopyFailuresThrow) {
-  MakeTree();
   const std::string missing = dir_.Append("missing");
-  EXPECT_EQ("Couldn't open " + missing, ErrorText([&] {
-              apr_copy_directory(missing.c_str(), Dest("").c_str(), nullptr,
-                                 nullptr, pool_);
-            }));
+  EXPECT_EQ("Couldn't open " + missing,
+            ErrorText([&] { Copy(missing, Dest("")); }));
   const std::string below = Source("top.txt/dest");
   EXPECT_EQ("Could not create destination directory: " + below,
-            ErrorText([&] {
-              apr_copy_directory(Source("").c_str(), below.c_str(), nullptr,
-                                 nullptr, pool_);
-            }));
+            ErrorText([&] { Copy(Source(""), below); }));
   // A directory standing where a file must go fails even for root.
-  vq_testing::MakeDirs(Dest("top.txt"));
-  EXPECT_EQ(0u, ErrorText([&] { Copy(); })
+  const std::string blocked = dir_.Append("blocked");
+  vq_testing::MakeDirs(blocked + "/top.txt");
+  EXPECT_EQ(0u, ErrorText([&] { Copy(Source(""), blocked); })
                     .find("Copy of file failed: " + Source("top.txt") +
-                          " to " + Dest("top.txt") + " (APR ERROR "));
+                          " to " + blocked + "/top.txt (APR ERROR "));
 }
 
 TEST_F(FilesTest, RemoveDeletesTreeButNotLinkTargets) {
@@ -158,11 +148,10 @@ TEST_F(FilesTest, RemoveDeletesTreeButNotLinkTargets) {
   EXPECT_NE(APR_SUCCESS, apr_dir_remove_recursive(Dest("").c_str(), pool_));
 }
 
-TEST_F(FilesTest, BufferGrowsGeometricallyKeepingContents) {
+TEST_F(FilesTest, BufferGrowsGeometricallyAndReadsFilesWholeOrTail) {
   MemoryBuffer<char> buffer(pool_);
   const std::string expected(8193, 'e');
-  for (char c : expected)
-    buffer.append(c);
+  for (char c : expected) buffer.append(c);
   EXPECT_EQ(16384, buffer.capacity());
   const std::string block(20000, 'b');
   EXPECT_EQ(20000u, buffer.append(block.data(), block.size()));
@@ -171,24 +160,21 @@ TEST_F(FilesTest, BufferGrowsGeometricallyKeepingContents) {
   EXPECT_THROW(buffer.alloc(1LL << 40), std::bad_alloc);
   EXPECT_THROW(buffer.allocAvailable(0x7fffffffLL), std::bad_alloc);
   EXPECT_EQ(expected + block, buffer.str());
-}
-
-TEST_F(FilesTest, BufferReadsFileWholeOrTail) {
   const std::string ten = File("ten", std::string("01234\r\n\0" "89", 10));
   std::string log;
   for (int i = 0; i < 50000; ++i) log += static_cast<char>('A' + i % 23);
   const std::string big = File("big", log);
-  MemoryBuffer<char> buffer(pool_);
-  buffer.readFile(ten.c_str(), 5);
-  buffer.readFile(ten.c_str());
-  EXPECT_EQ(std::string("\r\n\0" "89" "01234\r\n\0" "89", 15), buffer.str());
-  EXPECT_EQ(0, *buffer.end());
+  MemoryBuffer<char> small(pool_);
+  small.readFile(ten.c_str(), 5);
+  small.readFile(ten.c_str());
+  EXPECT_EQ(std::string("\r\n\0" "89" "01234\r\n\0" "89", 15), small.str());
+  EXPECT_EQ(0, *small.end());
   // Missing and unreadable files add nothing and throw nothing; a generous
   // tail limit allocates only what the file holds.
-  buffer.readFile(dir_.Append("missing").c_str());
-  buffer.readFile(dir_.path().c_str(), 5);
-  buffer.readFile(ten.c_str(), 1LL << 40);
-  EXPECT_EQ(25u, buffer.size());
+  small.readFile(dir_.Append("missing").c_str());
+  small.readFile(dir_.path().c_str(), 5);
+  small.readFile(ten.c_str(), 1LL << 40);
+  EXPECT_EQ(25u, small.size());
   // Files of several read blocks: whole, and the error report's log tail.
   MemoryBuffer<char> whole(pool_), tail(pool_);
   whole.readFile(big.c_str());

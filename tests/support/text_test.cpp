@@ -102,8 +102,7 @@ TEST(PJWHashTest, KnownValues) {
 
 TEST(ShuffleVectorTest, PermutesOnlyItsRangeWithinTheList) {
   std::vector<std::string> original;
-  for (int i = 0; i < 40; ++i)
-    original.push_back(std::to_string(i));
+  for (int i = 0; i < 40; ++i) original.push_back(std::to_string(i));
   std::vector<std::string> list = original;
   for (int round = 0; round < 20 && list == original; ++round)
     shuffleVector(list, 10, 20);

@@ -22,7 +22,6 @@ namespace {
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
 using vq_testing::WriteFile;
-using Trace = std::vector<std::string>;
 using TransactionJournalTest = TransactFixture;
 
 class TransactionEngineTest : public TransactFixture {
@@ -199,8 +198,7 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
   // nothing usable: the journal just goes.
   enum Result { kUndone, kCommitted, kCleaned, kUntouched };
   const std::pair<std::uint32_t, Result> cases[] = {
-      {3, kUndone},  {5, kUndone},  {4, kCommitted}, {1, kCleaned},
-      {2, kCleaned}, {6, kCleaned}, {0, kUntouched}, {99, kUntouched}};
+      {3, kUndone}, {4, kCommitted}, {1, kCleaned}, {6, kCleaned}, {0, kUntouched}, {99, kUntouched}};
   for (const auto& [state, result] : cases) {
     // A move over a file, a move onto a new file and a delete, all executed;
     // then a quit, a launch and a variable to set.
@@ -237,7 +235,8 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
     const bool committed = result == kCommitted;
     EXPECT_EQ(external_.quits, committed ? 1 : 0) << context;
     EXPECT_EQ(external_.launched,
-              (committed ? Trace{"prog", "--flag"} : Trace{})) << context;
+              (committed ? std::vector<std::string>{"prog", "--flag"}
+                         : std::vector<std::string>{})) << context;
     EXPECT_EQ(VqApplication::getEnv("transact.test.var"),
               committed ? "after" : "before") << context;
   }
