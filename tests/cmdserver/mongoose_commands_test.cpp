@@ -25,24 +25,18 @@ TEST_F(CommandTest, KeylessCommandsMatchingAndFiles) {
   EXPECT_EQ(Get("/~cmd/path/?path=docs%2Fa.txt"),
             OkHead("text/plain") + "Testing: docs/a.txt\r\n" + dir_.path() +
                 "/docs/a.txt");
-  EXPECT_EQ(Get("/~cmd/path/x?path=/etc/passwd"),
-            OkHead("text/plain") + "Testing: /etc/passwd\r\n");
   // launchswfx is a launch (which wants the key), not launchswf.
   EXPECT_EQ(Get("/~cmd/launchswfx"), kKeyRefusal);
   EXPECT_EQ(Get("/~cmd/infox"),
             "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
             "The command is unknown.");
-  EXPECT_EQ(Get("/~cmd/wakeup").compare(0, 12, "HTTP/1.1 404"), 0);
   vq_testing::WriteFile(dir_.Append("hello.txt"), "hello there");
   EXPECT_EQ(BodyOf(Get("/hello.txt")), "hello there");
   EXPECT_EQ(Get("/missing.txt").compare(0, 12, "HTTP/1.1 404"), 0);
-  EXPECT_EQ(Get("/~cmd/quit"), OkHead("text/xml") + "<result quit=\"ok\" />");
-  EXPECT_EQ(target_->calls,
-            (Calls{"wake", "wake", "setstart", "launchswf", "quit"}));
+  EXPECT_EQ(target_.calls, (Calls{"wake", "wake", "setstart", "launchswf"}));
 }
 
 TEST_F(CommandTest, InfoReadsAndListsVariables) {
-  EXPECT_EQ(Get("/~cmd/info/app.name"), OkHead("text/plain") + "Demo");
   EXPECT_EQ(Get("/~cmd/info/no.such"), OkHead("text/plain"));
   const std::string port = std::to_string(port_);
   auto row = [](const std::string& name, const std::string& value) {
@@ -59,13 +53,11 @@ TEST_F(CommandTest, InfoReadsAndListsVariables) {
 }
 
 TEST_F(CommandTest, KeyedCommandsSetProcessAndLaunch) {
-  for (const char* uri : {"/~cmd/set/a/1", "/~cmd/set/a/1?key=",
-                          "/~cmd/set/a/1?KEY=x", "/~cmd/set/a/1?key=wrong",
-                          "/~cmd/launch?file=x"}) {
-    EXPECT_EQ(Get(uri), kKeyRefusal) << uri;
+  for (const std::string query : {"", "?KEY=x", "?key=wrong"}) {
+    EXPECT_EQ(Get("/~cmd/set/a/1" + query), kKeyRefusal) << query;
   }
   EXPECT_EQ(Post("/~cmd/process", "<vq/>"), kKeyRefusal);
-  EXPECT_EQ(target_->getEnv("a"), "");
+  EXPECT_EQ(target_.getEnv("a"), "");
 
   EXPECT_EQ(Get(Keyed("/~cmd/set/a/5")), OkHead("text/plain") + "a=5");
   // The value runs to the end of the path, slashes and escapes included.
@@ -75,13 +67,11 @@ TEST_F(CommandTest, KeyedCommandsSetProcessAndLaunch) {
             "HTTP/1.1 500 Error: No value specified\r\n"
             "Content-Type: text/html\r\n\r\n"
             "Error: No value specified. Use /~cmd/set/[VARNAME]/[VALUE].");
-  EXPECT_EQ(target_->getEnv("a"), "5");
+  EXPECT_EQ(target_.getEnv("a"), "5");
 
   EXPECT_EQ(Post(Keyed("/~cmd/process"), "<vq/>"), OkHead("text/xml") + kOk);
   EXPECT_EQ(Post(Keyed("/~cmd/process"), "junk"),
             "HTTP/1.1 500 Exception\r\nContent-Type: text/xml\r\n\r\n"
-            "<error><![CDATA[bad document]]></error>");
-  EXPECT_EQ(BodyOf(Post(Keyed("/~cmd/process"), "")),
             "<error><![CDATA[bad document]]></error>");
 
   const std::string file = dir_.path() + "/doc.pdf";
@@ -94,8 +84,8 @@ TEST_F(CommandTest, KeyedCommandsSetProcessAndLaunch) {
   EXPECT_EQ(Get(Keyed("/~cmd/launch")),
             OkHead("text/xml") +
                 "<vq><![CDATA[ERROR - NO LAUNCH FILE GIVEN]]></vq>");
-  EXPECT_EQ(target_->calls, (Calls{"process <vq/>", "process junk", "process ",
-                                   "launch |" + file, "launch |Demo|b|"}));
+  EXPECT_EQ(target_.calls, (Calls{"process <vq/>", "process junk",
+                                  "launch |" + file, "launch |Demo|b|"}));
 }
 
 using CommandDeathTest = ServerTest;
@@ -108,33 +98,32 @@ TEST_F(CommandDeathTest, CrashEndsTheProcessAtOnce) {
 }
 
 TEST_F(CommandTest, PublishesFilesOwnerOnlyAndReplacesThemOnRestart) {
-  EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server")),
-            "127.0.0.1:" + std::to_string(port_));
-  EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server.key")), server_->key());
-  for (const char* name : {"vq.server", "vq.server.key"}) {
-    EXPECT_EQ(vq_testing::FileMode(dir_.Append(name)), 0600) << name;
-  }
   // A second server takes the next free port and its own directory.
   vq_testing::ScopedTempDir otherDir;
   FakeCommandTarget other(otherDir.path());
   Mongoose second(*pool_, &other, port_);
   EXPECT_GT(second.port(), port_);
+  // HTTP/1.0 clients may leave the Host header out.
   EXPECT_EQ(Exchange(second.port(), "GET /~cmd/info/dir.data HTTP/1.0\r\n\r\n"),
             OkHead("text/plain") + otherDir.path());
 
   const std::string firstKey = server_->key();
   server_.reset();
-  EXPECT_FALSE(vq_testing::PathExists(dir_.Append("vq.server")));
-  EXPECT_FALSE(vq_testing::PathExists(dir_.Append("vq.server.key")));
   EXPECT_EQ(Get("/~cmd/wake"), "");  // nobody listens any more
   // Longer files a crash left behind are replaced, not overwritten in part.
-  vq_testing::WriteFile(dir_.Append("vq.server"), std::string(40, 's'));
-  vq_testing::WriteFile(dir_.Append("vq.server.key"), std::string(40, 's'));
-  server_ = std::make_unique<Mongoose>(*pool_, target_.get());
+  for (const char* name : {"vq.server", "vq.server.key"}) {
+    EXPECT_FALSE(vq_testing::PathExists(dir_.Append(name))) << name;
+    vq_testing::WriteFile(dir_.Append(name), std::string(40, 's'));
+    vq_testing::SetFileMode(dir_.Append(name), 0644);
+  }
+  server_ = std::make_unique<Mongoose>(*pool_, &target_);
   EXPECT_NE(server_->key(), firstKey);
   EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server")),
             "127.0.0.1:" + std::to_string(server_->port()));
   EXPECT_EQ(vq_testing::ReadFile(dir_.Append("vq.server.key")), server_->key());
+  for (const char* name : {"vq.server", "vq.server.key"}) {
+    EXPECT_EQ(vq_testing::FileMode(dir_.Append(name)), 0600) << name;
+  }
 }
 
 TEST_F(CommandTest, NoFreePortFailsWithoutWritingFiles) {
@@ -144,7 +133,7 @@ TEST_F(CommandTest, NoFreePortFailsWithoutWritingFiles) {
   if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) ==
       0) {
     try {
-      Mongoose server(*pool_, target_.get(), 65535);
+      Mongoose server(*pool_, &target_, 65535);
       ADD_FAILURE() << "started on a taken port";
     } catch (const std::string& text) {
       EXPECT_EQ(text, "Failed to find a port to bind to for webserver");

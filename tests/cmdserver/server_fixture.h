@@ -76,11 +76,7 @@ class FakeCommandTarget : public CommandTarget {
 };
 
 inline sockaddr_in Loopback(unsigned short port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
+  return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
 // Sends `request` as is to 127.0.0.1:`port` and returns every byte of the
@@ -127,8 +123,7 @@ class ServerTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(apr_initialize(), APR_SUCCESS);
     pool_ = std::make_unique<apr::Pool>();
-    target_ = std::make_unique<FakeCommandTarget>(dir_.path());
-    server_ = std::make_unique<Mongoose>(*pool_, target_.get());
+    server_ = std::make_unique<Mongoose>(*pool_, &target_);
     port_ = server_->port();
   }
   void TearDown() override {
@@ -155,7 +150,7 @@ class ServerTest : public ::testing::Test {
 
   vq_testing::ScopedTempDir dir_;
   std::unique_ptr<apr::Pool> pool_;
-  std::unique_ptr<FakeCommandTarget> target_;
+  FakeCommandTarget target_{dir_.path()};
   std::unique_ptr<Mongoose> server_;
   unsigned short port_ = 0;
 };

@@ -1,4 +1,3 @@
-// Launching with real processes, mostly the argument recorder.
 #include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -8,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
@@ -45,7 +43,7 @@ class LaunchTest : public ::testing::Test {
       const std::size_t equals = line.find('=');
       record[line.substr(0, equals)].push_back(line.substr(equals + 1));
     }
-    std::remove(record_.c_str());
+    unlink(record_.c_str());
     return record;
   }
 
@@ -78,8 +76,7 @@ TEST_F(LaunchTest, ChildStartsInItsOwnSessionWithCleanStateAndOnlyItsArgv) {
   EXPECT_EQ(Strings{}, record["fd"]) << "descriptors leaked";
 }
 
-TEST_F(LaunchTest, SpawnReturnsAtOnceAndReapsTheChildOrGivesAnErrno) {
-  EXPECT_EQ(ENOENT, spawnDetached(dir_.Append("missing"), {"x"}).error);
+TEST_F(LaunchTest, SpawnReturnsAtOnceAndReapsTheChildOrRefusesBadInput) {
   EXPECT_EQ(EINVAL,
             spawnDetached(VQ_ARGV_RECORDER, {std::string("a\0b", 3)}).error);
   // A bare name is looked up in PATH only when asked.
@@ -101,15 +98,12 @@ TEST_F(LaunchTest, DocumentsOpenThroughTheOpenerFoundInPathOrTheProgramGiven) {
   setenv("PATH", (dir_.Append("bin:") + path).c_str(), 1);
   Launcher::Options options;
   options.opener = "vq-open";
-  options.exists = [](const std::string& p) {
-    return p != "/missing" && p != "--manual";
-  };
+  options.exists = [](const std::string& p) { return p != "--manual"; };
   const Launcher launcher(options);
   const struct {
     std::string document, argument, logged;
   } cases[] = {
       {"http://h/x", "http://h/x", "DEBUG openURL succeeded"},
-      {"/missing", "/missing", "DEBUG openURL succeeded"},
       // Texts the opener would misread never reach it: with a working
       // opener only a refusal logs these errors.
       {"-rf", "./-rf", "DEBUG Calling openFile"},

@@ -17,7 +17,7 @@ namespace {
 using vq_testing::ReadFile;
 
 // The Exec value is quoted, with quoting and field-code characters escaped.
-TEST(LoginItemTest, WritesOneVisibleEscapedEntryAndRewritesItKeepingOthers) {
+TEST(LoginItemTest, WritesOneEscapedEntryKeepingOthersAndRefusesBadPaths) {
   vq_testing::ScopedTempDir dir;
   const std::string autostart = dir.Append("config/autostart");
   vq_testing::WriteFile(autostart + "/other.desktop", "[Desktop Entry]\n");
@@ -45,15 +45,12 @@ TEST(LoginItemTest, WritesOneVisibleEscapedEntryAndRewritesItKeepingOthers) {
   // A path that is no bundle is started as it is.
   EXPECT_NE(std::string::npos, LoginItem::entryText("/usr/bin/vqagent")
                                    .find("\nExec=\"/usr/bin/vqagent\"\n"));
-}
-
-TEST(LoginItemTest, RefusesPathsThatWouldBreakTheEntryAndUnwritableDirs) {
-  vq_testing::ScopedTempDir dir;
-  LoginItem item(dir.path());
+  // Paths that would break the entry, and unwritable directories, fail.
+  const std::string refusing = dir.Append("refusing");
   for (const char* bad : {"relative/vq.app", "/", "/a/vq.app\nExec=/bin/evil"}) {
-    EXPECT_FALSE(item.registerStartItem(bad)) << bad;
+    EXPECT_FALSE(LoginItem(refusing).registerStartItem(bad)) << bad;
   }
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_FALSE(vq_testing::PathExists(refusing));
   vq_testing::WriteFile(dir.Append("file"), "");  // where the directory goes
   EXPECT_FALSE(LoginItem(dir.Append("file")).registerStartItem("/a/vq.app"));
 }

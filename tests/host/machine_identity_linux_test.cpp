@@ -11,8 +11,7 @@ namespace host {
 namespace {
 
 // A fake /sys/class/net and /proc/net/route in a temporary directory.
-class FakeSystem {
- public:
+struct FakeSystem {
   void AddInterface(const std::string& name, int index,
                     const std::string& address, const std::string& flags,
                     const std::string& length = "6") {
@@ -43,7 +42,6 @@ TEST(MachineIdentityTest, PrimaryIsTheUpDefaultRouteOfLowestMetricElseFirstByInd
   system.AddInterface("tun0", 2, "", "0x1091", "0");
   system.AddInterface("zero0", 4, "00:00:00:00:00:00", "0x1003");
   system.AddInterface("bad0", 5, "zz:00:00:00:00:01", "0x1003");
-  system.AddInterface("bad1", 6, "02-00-00-00-00-06", "0x1003");
   system.AddInterface("eth0", 7, "02:00:00:00:00:07", "0x1003");
   system.AddInterface("aa0", 10, "02:00:00:00:00:AB", "0x1003");
   system.AddInterface("wlan0", 11, "02:00:00:00:00:11", "0x1003");
