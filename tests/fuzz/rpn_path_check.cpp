@@ -29,9 +29,8 @@ std::vector<TiXmlNode*> ReferenceFilter(const RpnPath& path, TiXmlNode* root) {
     std::vector<TiXmlNode*> next;
     for (TiXmlNode* parent : current) {
       std::vector<TiXmlNode*> survivors;
-      for (TiXmlNode* c = parent->FirstChild(); c; c = c->NextSibling()) {
+      for (TiXmlNode* c = parent->FirstChild(); c; c = c->NextSibling())
         if (c->ToElement()) survivors.push_back(c);
-      }
       for (const auto& expression : step->expressions()) {
         std::vector<TiXmlNode*> input;
         input.swap(survivors);
@@ -44,17 +43,15 @@ std::vector<TiXmlNode*> ReferenceFilter(const RpnPath& path, TiXmlNode* root) {
           evaluation.set("position()", static_cast<double>(i));
           evaluation.set("rposition()", static_cast<double>(n - i - 1));
           evaluation.set("name()", input[i]->ValueStr());
-          const TiXmlElement* element = input[i]->ToElement();
-          for (auto* a = element->FirstAttribute(); a; a = a->Next()) {
+          for (auto* a = input[i]->ToElement()->FirstAttribute(); a;
+               a = a->Next())
             evaluation.set("@" + a->NameTStr(), a->ValueStr());
-          }
           if (evaluation.evaluate(*expression)) survivors.push_back(input[i]);
         }
       }
       next.insert(next.end(), survivors.begin(), survivors.end());
     }
     current.swap(next);
-    if (current.empty()) break;
   }
   return current;
 }
@@ -73,26 +70,24 @@ std::string ErrorOf(Filter filter) {
 }  // namespace
 
 bool CheckRpnPathInput(const uint8_t* data, size_t size, std::string* failure) {
-  static TiXmlDocument* document = [] {
-    auto* parsed = new TiXmlDocument;
-    parsed->Parse(kDocument);
-    return parsed;
-  }();
+  static TiXmlDocument document;
+  if (document.NoChildren()) document.Parse(kDocument);
   // The text ends at its first NUL, as a C string does.
   const std::string text(reinterpret_cast<const char*>(data), size);
   RpnPath path;
   if (!ErrorOf([&] { path.parse(text.c_str()); }).empty()) return true;
   std::vector<TiXmlNode*> fast, reference;
-  const std::string fastError = ErrorOf([&] { path.filter(document, fast); });
+  const std::string fastError = ErrorOf([&] { path.filter(&document, fast); });
   const std::string referenceError =
-      ErrorOf([&] { reference = ReferenceFilter(path, document); });
+      ErrorOf([&] { reference = ReferenceFilter(path, &document); });
   if (fastError != referenceError) {
     *failure = "error \"" + fastError + "\" but expected \"" + referenceError +
                "\" for path " + text;
-  } else if (fastError.empty() && fast != reference) {
-    *failure = "selection differs for path " + text;
-  } else {
-    return true;
+    return false;
   }
-  return false;
+  if (fastError.empty() && fast != reference) {
+    *failure = "selection differs for path " + text;
+    return false;
+  }
+  return true;
 }

@@ -19,10 +19,9 @@ std::string Select(TiXmlNode* root, const std::string& text) {
     for (TiXmlNode* node : result) {
       out += (out.empty() ? "" : " ") +
              (node == root ? std::string("(root)") : node->ValueStr());
-      const TiXmlElement* element = node->ToElement();
-      const std::string* id =
-          element ? element->Attribute(std::string("id")) : nullptr;
-      if (id) out += "#" + *id;
+      const TiXmlElement* e = node->ToElement();
+      if (const std::string* id = e ? e->Attribute(std::string("id")) : nullptr)
+        out += "#" + *id;
     }
     return out;
   } catch (const std::string& message) {
@@ -66,15 +65,11 @@ TEST(RpnPath, SelectionsAndErrors) {
       // An unclosed filter runs to the end; quoted "]" and "/" do not end it.
       {"/a/b[first()", "b#1 b#2"},
       {"/a/b[@id 'x]/y' != @k 'v' = and", "b#1 b#5.0"}, {"/a/b[]", ""},
-      {"/a/b[  ]", ""}, {"a/b", "error: RPN Path Expression must start with /"},
-      {"/a b", "error: Unexpected token in rpn expression: b"},
+      {"a/b", "error: RPN Path Expression must start with /"},
       {"/a[TRUE] x /c", "error: Unexpected token in rpn expression: x /c"},
       {"/a/b['x' 1 -]", "error: operator - requires numeric operands"},
-      {"/a/b[bogus]", "error: Unrecognized rpn operator: bogus"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c[1], Select(&document, c[0])) << c[0];
-  }
+  for (const auto& c : cases) EXPECT_EQ(c[1], Select(&document, c[0])) << c[0];
   // An evaluation error leaves the result as it was; a null root selects
   // nothing.
   RpnPath path("/a/b[@id 1 = @id 'x' - and]");

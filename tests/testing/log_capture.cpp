@@ -16,16 +16,12 @@ LogCapture::LogCapture(const std::string& category)
   category_.addAppender(appender_);
 }
 
-LogCapture::~LogCapture() {
-  category_.removeAppender(appender_);
-}
+LogCapture::~LogCapture() { category_.removeAppender(appender_); }
 
 std::vector<std::string> LogCapture::Take() {
   std::vector<std::string> lines;
-  while (!appender_->getQueue().empty()) {
-    lines.push_back(appender_->getQueue().front());
-    appender_->getQueue().pop();
-  }
+  for (auto& queue = appender_->getQueue(); !queue.empty(); queue.pop())
+    lines.push_back(queue.front());
   return lines;
 }
 

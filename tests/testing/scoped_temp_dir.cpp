@@ -2,38 +2,22 @@
 
 #include <ftw.h>
 #include <stdlib.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
-#include <vector>
 
 namespace vq_testing {
-namespace {
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  // Depth-first and without following links (FTW_DEPTH | FTW_PHYS), so a
-  // link is removed itself and directories are empty when they are reached.
-  if (::remove(path) != 0)
-    std::perror(path);
-  return 0;
-}
-
-}  // namespace
 
 ScopedTempDir::ScopedTempDir() {
   const char* base = ::getenv("TMPDIR");
-  std::string pattern = (base && *base) ? base : "/tmp";
-  pattern += "/vqtest.XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr) {
+  path_ = std::string((base && *base) ? base : "/tmp") + "/vqtest.XXXXXX";
+  if (::mkdtemp(path_.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed: " +
                              std::string(std::strerror(errno)));
   }
-  path_ = buffer.data();
 }
 
 ScopedTempDir::~ScopedTempDir() {
@@ -42,13 +26,14 @@ ScopedTempDir::~ScopedTempDir() {
   ::nftw(
       path_.c_str(),
       [](const char* p, const struct stat* st, int type, struct FTW*) {
-        if (type == FTW_D || type == FTW_DNR) {
+        if (type == FTW_D || type == FTW_DNR)
           ::chmod(p, (st->st_mode & 07777) | 0700);
-        }
         return 0;
       },
       16, FTW_PHYS);
-  ::nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  // remove_all removes links themselves and never follows them.
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 std::string ScopedTempDir::Append(const std::string& relative) const {

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdint>
@@ -16,39 +17,18 @@
 #include <stdexcept>
 
 namespace vq_testing {
-namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return text;
-}
-
-const char* ReasonPhrase(int status) {
-  const char* text = mg_get_response_code_text(nullptr, status);
-  return text != nullptr ? text : "Status";
-}
-
-}  // namespace
-
-TestHttpServer::TestHttpServer() { Start(""); }
+TestHttpServer::TestHttpServer() : TestHttpServer(std::string()) {}
 
 TestHttpServer::TestHttpServer(const std::string& document_root) {
-  Start(document_root);
-}
-
-void TestHttpServer::Start(const std::string& document_root) {
   static std::once_flag once;
   std::call_once(once, [] { mg_init_library(0); });
   serves_files_ = !document_root.empty();
 
   std::vector<const char*> options = {"listening_ports", "127.0.0.1:0",
                                       "num_threads", "8"};
-  if (serves_files_) {
-    options.push_back("document_root");
-    options.push_back(document_root.c_str());
-  }
+  if (serves_files_)
+    options.insert(options.end(), {"document_root", document_root.c_str()});
   options.push_back(nullptr);
 
   mg_callbacks callbacks = {};
@@ -60,8 +40,7 @@ void TestHttpServer::Start(const std::string& document_root) {
     throw std::runtime_error("the test HTTP server did not start");
   }
   mg_server_port ports[4] = {};
-  const int count = mg_get_server_ports(context_, 4, ports);
-  if (count < 1 || ports[0].port <= 0) {
+  if (mg_get_server_ports(context_, 4, ports) < 1 || ports[0].port <= 0) {
     mg_stop(context_);
     throw std::runtime_error("the test HTTP server has no port");
   }
@@ -146,20 +125,15 @@ bool TestHttpServer::FindResponse(const RecordedRequest& request,
     return e.path == request.path &&
            (e.method.empty() || e.method == request.method);
   };
-  for (auto it = once_.begin(); it != once_.end(); ++it) {
-    if (matches(*it)) {
-      *response = it->response;
-      once_.erase(it);
-      return true;
-    }
+  const auto once = std::find_if(once_.begin(), once_.end(), matches);
+  if (once != once_.end()) {
+    *response = once->response;
+    once_.erase(once);
+    return true;
   }
-  for (const Expectation& e : always_) {
-    if (matches(e)) {
-      *response = e.response;
-      return true;
-    }
-  }
-  return false;
+  const auto always = std::find_if(always_.begin(), always_.end(), matches);
+  if (always != always_.end()) *response = always->response;
+  return always != always_.end();
 }
 
 int TestHttpServer::Handle(mg_connection* connection) {
@@ -167,17 +141,14 @@ int TestHttpServer::Handle(mg_connection* connection) {
   RecordedRequest request;
   request.method = info->request_method ? info->request_method : "";
   request.path = info->local_uri ? info->local_uri : "";
-  request.query = info->query_string ? info->query_string : "";
   for (int i = 0; i < info->num_headers; ++i) {
-    request.headers[Lower(info->http_headers[i].name)] =
-        info->http_headers[i].value;
+    std::string name = info->http_headers[i].name;
+    for (char& c : name) c = static_cast<char>(std::tolower(c & 0xff));
+    request.headers[name] = info->http_headers[i].value;
   }
   char chunk[16384];
-  for (;;) {
-    const int got = mg_read(connection, chunk, sizeof(chunk));
-    if (got <= 0) break;
+  for (int got; (got = mg_read(connection, chunk, sizeof(chunk))) > 0;)
     request.body.append(chunk, static_cast<std::size_t>(got));
-  }
 
   CannedResponse response;
   bool found = false;
@@ -198,8 +169,9 @@ int TestHttpServer::Handle(mg_connection* connection) {
     response.body = "unexpected request";
   }
 
+  const char* reason = mg_get_response_code_text(nullptr, response.status);
   std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
-                     ReasonPhrase(response.status) + "\r\n";
+                     (reason ? reason : "Status") + "\r\n";
   for (const auto& header : response.headers) {
     head += header.first + ": " + header.second + "\r\n";
   }

@@ -19,8 +19,7 @@ namespace vq_testing {
 // One request as the server saw it.
 struct RecordedRequest {
   std::string method;
-  std::string path;   // URL-decoded, without the query
-  std::string query;  // as sent, without "?"
+  std::string path;  // URL-decoded, without the query
   std::map<std::string, std::string> headers;  // names lower-cased
   std::string body;
 };
@@ -52,7 +51,6 @@ class TestHttpServer {
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
-  int port() const { return port_; }
   // "http://127.0.0.1:<port>" + path.
   std::string url(const std::string& path) const;
 
@@ -75,7 +73,6 @@ class TestHttpServer {
   static int OnBeginRequest(mg_connection* connection);
   int Handle(mg_connection* connection);
   bool FindResponse(const RecordedRequest& request, CannedResponse* response);
-  void Start(const std::string& document_root);
   void StopContext();
 
   mg_context* context_ = nullptr;
