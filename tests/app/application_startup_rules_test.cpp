@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/error_text.h"
+#include "testing/error_text.h"
 #include "app_test_support.h"
 #include "app/built_in_description.h"
 #include "app/data_directory_seeder.h"

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "error_text.h"
+#include "testing/error_text.h"
 #include "support/apr_exception.h"
 #include "support/apr_file.h"
 #include "support/apr_pool.h"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "error_text.h"
+#include "testing/error_text.h"
 #include "support/apr_permissions.h"
 #include "support/general_hash_functions.h"
 #include "support/http_query_string.h"

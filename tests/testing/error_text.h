@@ -1,5 +1,5 @@
-#ifndef VQ_TESTS_SUPPORT_ERROR_TEXT_H_
-#define VQ_TESTS_SUPPORT_ERROR_TEXT_H_
+#ifndef VQ_TESTS_TESTING_ERROR_TEXT_H_
+#define VQ_TESTS_TESTING_ERROR_TEXT_H_
 
 #include <exception>
 #include <string>
@@ -15,4 +15,4 @@ std::string ErrorText(F run) {
   return "no exception";
 }
 
-#endif  // VQ_TESTS_SUPPORT_ERROR_TEXT_H_
+#endif  // VQ_TESTS_TESTING_ERROR_TEXT_H_
