@@ -12,14 +12,6 @@
 
 namespace vq_app_test {
 
-// APR stays initialised for the whole test binary.
-struct AprEnvironment : ::testing::Environment {
-  void SetUp() override { apr_initialize(); }
-  void TearDown() override { apr_terminate(); }
-};
-inline auto* const kAprEnvironment =
-    ::testing::AddGlobalTestEnvironment(new AprEnvironment);
-
 // The application's rolling log in a fresh temporary directory; shut down on
 // destruction so that the next test can configure its own.
 struct ScopedLog {

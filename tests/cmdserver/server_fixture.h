@@ -121,7 +121,6 @@ inline std::string OkHead(const std::string& type) {
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(apr_initialize(), APR_SUCCESS);
     pool_ = std::make_unique<apr::Pool>();
     server_ = std::make_unique<Mongoose>(*pool_, &target_);
     port_ = server_->port();
@@ -129,7 +128,6 @@ class ServerTest : public ::testing::Test {
   void TearDown() override {
     server_.reset();
     pool_.reset();
-    apr_terminate();
   }
 
   std::string Get(const std::string& target,

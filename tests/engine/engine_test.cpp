@@ -134,7 +134,6 @@ bool UpdateDone() { return !VqApplication::getEnv(VqApplication::UPDATE_LAST).em
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    [[maybe_unused]] static const bool apr = apr_initialize() == 0 && std::atexit(apr_terminate) == 0;
     auto* appender = new log4cpp::FileAppender("engine", files_.Append("log"));
     auto* layout = new log4cpp::PatternLayout();
     layout->setConversionPattern("%p %m%n");

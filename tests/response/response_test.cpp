@@ -49,9 +49,6 @@ class FakeApplication : public ApplicationExternalImplementation,
   std::vector<VqException> reports;
 };
 
-const bool kAprReady = apr_initialize() == APR_SUCCESS &&
-                       std::atexit(apr_terminate) == 0;
-
 std::vector<int> CodeZoneSeverity(const VqException& e) {
   return {e.getErrorCode(), e.getErrorZone(), e.getErrorSeverity()};
 }
@@ -73,7 +70,6 @@ const std::string kMd5Current = "43b5c9175984c071f30b873fdce0a000";
 class ResponseTest : public ::testing::Test {
  protected:
   ResponseTest() : oldCwd_(std::filesystem::current_path()) {
-    EXPECT_TRUE(kAprReady);
     std::filesystem::current_path(dir_.path());
     VqApplication::clearEnv();
     VqApplication::setEnv(VqApplication::DIR_DATA, dir_.path().c_str());

@@ -27,14 +27,6 @@ using vq_testing::FileMode;
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
 
-// Every support test runs with APR initialised once for the whole binary.
-class AprEnvironment : public ::testing::Environment {
-  void SetUp() override { ASSERT_EQ(APR_SUCCESS, apr_initialize()); }
-  void TearDown() override { apr_terminate(); }
-};
-const auto* const kAprEnvironment =
-    ::testing::AddGlobalTestEnvironment(new AprEnvironment);
-
 class FilesTest : public ::testing::Test {
  protected:
   // Writes `name` below the temporary directory and returns its full path.

@@ -70,14 +70,12 @@ class ScriptedOperation : public Transactional {
 class TransactFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(apr_initialize(), APR_SUCCESS);
     ASSERT_EQ(apr_pool_create(&pool_, nullptr), APR_SUCCESS);
     std::filesystem::current_path(dir_.path());
   }
   void TearDown() override {
     std::filesystem::current_path(previous_);
     if (pool_ != nullptr) apr_pool_destroy(pool_);
-    apr_terminate();
   }
   apr_pool_t* pool() const { return pool_; }
 

@@ -27,9 +27,6 @@ using vq_testing::TestHttpServer;
 using Reach = host::HostReachability;
 namespace fs = std::filesystem;
 
-const bool kAprReady = apr_initialize() == APR_SUCCESS &&
-                       std::atexit(apr_terminate) == 0;
-
 class RecordingWeb : public AppleWeb {
  public:
   using AppleWeb::AppleWeb;
@@ -71,7 +68,6 @@ WebHost HostAnswering(Reach answer) {
 
 class WebTest : public ::testing::Test {
  protected:
-  WebTest() { EXPECT_TRUE(kAprReady); }
   apr::Pool pool_;
   TestHttpServer server_;
 };
