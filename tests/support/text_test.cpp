@@ -10,6 +10,7 @@
 #include "support/apr_permissions.h"
 #include "support/general_hash_functions.h"
 #include "support/http_query_string.h"
+#include "support/log_text.h"
 #include "support/path.h"
 #include "support/vector_utils.h"
 
@@ -91,6 +92,16 @@ TEST(AprPermissionsTest, ParseErrorsNameTheProblem) {
 }
 
 // Download file names are built from this hash: its values must not change.
+TEST(LogSafeTest, NoTextStartsALineAndLongTextIsCut) {
+  using vq_support::LogSafe;
+  EXPECT_EQ("a\\nb\\r\\tc\\x00\\x1b\\x7f\\\\n", LogSafe(std::string("a\nb\r\tc\0\x1b\x7f\\n", 11)));
+  EXPECT_EQ("caf\xc3\xa9", LogSafe("caf\xc3\xa9"));
+  EXPECT_EQ("abc... (6 bytes)", LogSafe("abcdef", 3));
+  EXPECT_EQ("abcdef", LogSafe("abcdef", 6));
+  EXPECT_EQ(vq_support::kLogBodyLimit + 17,
+            vq_support::LogSafeBody(std::string(10000, 'x')).size());
+}
+
 TEST(PJWHashTest, KnownValues) {
   EXPECT_EQ(0u, PJWHash(std::string()));
   EXPECT_EQ((65u << 4) + 66u, PJWHash(std::string("AB")));
