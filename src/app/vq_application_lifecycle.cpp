@@ -40,6 +40,8 @@ std::unique_ptr<VqApplication> buildApplication(
   // debug lines on the terminal; what matters before then is buffered here.
   log4cpp::Category::getRoot().setPriority(log4cpp::Priority::ERROR);
   VqApplication::setEnv(VqApplication::SECURE_SIGN, "true");
+  VqApplication::setEnv(VqApplication::SECURE_FRESH,
+                        VQ_REQUIRE_FRESH_DEFAULT ? "true" : "false");
 
   const InstallationLayout layout =
       computeInstallationLayout(argc > 0 ? argv[0] : "", currentDirectory());
