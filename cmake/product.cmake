@@ -12,6 +12,9 @@ set(VQ_APP_NAME "Quillmere" CACHE STRING
 set(VQ_APP_TITLE "Quillmere" CACHE STRING "Display title")
 set(VQ_APP_SWF "Quillmere.app" CACHE STRING
   "Bundle name of the delivered application inside the data directory")
+option(VQ_REQUIRE_FRESH
+  "Accept signed answers only when bound to the request's nonce or carrying an unexpired expiry (default of the variable secure.fresh)"
+  OFF)
 
 foreach(number VQ_FEED_ID VQ_APP_ID)
   if(NOT ${number} MATCHES "^[0-9]+$")

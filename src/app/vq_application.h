@@ -46,6 +46,10 @@ class VqApplication {
   static constexpr const char* UPDATE_COUNT = "update.count";
   static constexpr const char* UPDATE_LAST = "update.last";
   static constexpr const char* SECURE_SIGN = "secure.sign";
+  // "true" (any case): signed answers must also be fresh, bound to the
+  // request's nonce or carrying an unexpired expiry. Its default is a build
+  // setting (VQ_REQUIRE_FRESH); a signed "set" action may change it.
+  static constexpr const char* SECURE_FRESH = "secure.fresh";
   static constexpr const char* SERVERS = "servers";
   static constexpr const char* SWF_APP = "swf.app";
 

@@ -99,6 +99,8 @@ bool buildApplication(int argc, char** argv, VqHostCallback* host,
   // debug lines on the terminal; what matters before then is buffered here.
   log4cpp::Category::getRoot().setPriority(log4cpp::Priority::ERROR);
   VqApplication::setEnv(VqApplication::SECURE_SIGN, "true");
+  VqApplication::setEnv(VqApplication::SECURE_FRESH,
+                        VQ_REQUIRE_FRESH_DEFAULT ? "true" : "false");
 
   const InstallationLayout layout =
       computeInstallationLayout(argc > 0 ? argv[0] : "", currentDirectory());

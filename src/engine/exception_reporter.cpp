@@ -10,6 +10,7 @@
 #include "app/thread_external_interface.h"
 #include "app/vq_application.h"
 #include "engine/error_report_request.h"
+#include "engine/request_freshness.h"
 #include "engine/server_url.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
@@ -71,10 +72,12 @@ void ExceptionReporter::report(VqException& e) {
 
   std::vector<std::string> servers;
   std::unique_ptr<AppleWeb> web;
+  FreshnessExpectation freshness;
   try {
     external->getAllServers(servers);
     web = std::make_unique<AppleWeb>(pool);
     addErrorReportParameters(*web, *external, e, pool);
+    freshness = addRequestNonce(*web, &freshnessNotices);
   } catch (const VqException& failure) {
     logger.error("Encountered exception during error sending preparation: " +
                  failure.getErrorDescription());
@@ -97,6 +100,7 @@ void ExceptionReporter::report(VqException& e) {
       // The reply may carry actions; it is processed without a reporter so
       // that its own failures cannot start another report.
       VqResponseProcessor processor(pool, external, url.c_str());
+      processor.expectFreshAnswer(freshness);
       processor.process(*web, nullptr, requireSignature);
       return;
     } catch (const VqException& failure) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "response/answer_freshness.h"
 #include "response/exception_report_interface.h"
 
 namespace log4cpp {
@@ -46,6 +47,9 @@ class ExceptionReporter : public ExceptionReportInterface {
 
   log4cpp::Category& logger;
   std::atomic<bool> reporting{false};
+  // Servers already told about in the log for replies without a second
+  // signature.
+  FreshnessNotices freshnessNotices;
   std::atomic<ThreadExternalInterface*> threadExternal{nullptr};
 };
 

@@ -14,6 +14,7 @@
 #include "app/thread_external_interface.h"
 #include "app/vq_application.h"
 #include "engine/exception_reporter.h"
+#include "engine/request_freshness.h"
 #include "engine/server_url.h"
 #include "engine/update_schedule.h"
 #include "engine/vq_feed_settings.h"
@@ -221,11 +222,15 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
     }
     VqFeedSettings feedSettings(loopPool);
     feedSettings.prepareRequest(web);
+    // After every other parameter: servers that read them by position are
+    // not disturbed.
+    const FreshnessExpectation freshness =
+        addRequestNonce(web, &freshnessNotices);
 
     bool succeeded = false;
     for (const std::string& server : servers) {
       if (succeeded || shouldExit()) break;
-      succeeded = tryServer(web, server, loopPool, updateSeconds);
+      succeeded = tryServer(web, server, freshness, loopPool, updateSeconds);
     }
     if (!succeeded) {
       updateTime.store(updateTimeAfterFailure(apr_time_now()));
@@ -257,6 +262,7 @@ void VqThread::deferAfterAbortedUpdate() {
 }
 
 bool VqThread::tryServer(Web& web, const std::string& server,
+                         const FreshnessExpectation& freshness,
                          apr_pool_t* loopPool, long& updateSeconds) {
   const std::string url = serverPageUrl(server, kUpdatePage);
   try {
@@ -265,6 +271,7 @@ bool VqThread::tryServer(Web& web, const std::string& server,
     web.logDebug();
     web.get();
     VqResponseProcessor processor(loopPool, threadExternal.get(), url.c_str());
+    processor.expectFreshAnswer(freshness);
     processor.process(web, ExceptionReporter::getReporter(),
                       VqApplication::getEnvBool(VqApplication::SECURE_SIGN));
     updateSeconds = clampUpdateSeconds(processor.updateSeconds());

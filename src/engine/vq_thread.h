@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "response/answer_freshness.h"
 #include "support/apr_pool.h"
 
 namespace log4cpp {
@@ -69,7 +70,8 @@ class VqThread {
   void performUpdate(apr_pool_t* loopPool, long& updateSeconds);
   // Sends the filled request to one server and processes its answer; true
   // when that succeeded. Failures are logged and reported, never thrown.
-  bool tryServer(Web& web, const std::string& server, apr_pool_t* loopPool,
+  bool tryServer(Web& web, const std::string& server,
+                 const FreshnessExpectation& freshness, apr_pool_t* loopPool,
                  long& updateSeconds);
   // Moves a due update time forward after an update that ended in an
   // exception.
@@ -97,6 +99,9 @@ class VqThread {
   std::atomic<bool> updateRequested{false};
   std::atomic<bool> exitFlag{false};
   std::atomic<bool> exited{false};
+  // Servers already told about in the log for answers without a second
+  // signature.
+  FreshnessNotices freshnessNotices;
 };
 
 #endif  // VQ_ENGINE_VQ_THREAD_H_

@@ -1,4 +1,5 @@
-// The "web" action: a file downloaded and checked against its MD5 digest.
+// The "web" action: a file downloaded and checked against its MD5 digest
+// and, when the action names one, its SHA-256 digest.
 
 #include <apr_errno.h>
 #include <apr_file_info.h>
@@ -6,6 +7,8 @@
 #include <log4cpp/Category.hh>
 #include <tinyxml.h>
 
+#include <cctype>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -39,6 +42,21 @@ bool digestOf(const std::string& file, apr_pool_t* pool, std::string* digest,
   return false;
 }
 
+// The "sha256" attribute compared without regard to letter case: unlike
+// "md5", whose exact-text comparison older servers may rely on, it is new,
+// and a digest in capitals is still the same digest.
+bool sameSha256(const std::string& digest, const char* attribute) {
+  if (attribute == nullptr || digest.size() != std::strlen(attribute)) {
+    return false;
+  }
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(attribute[i])) != digest[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool isDirectory(const std::string& file, apr_pool_t* pool) {
   apr_finfo_t info;
   return apr_stat(&info, file.c_str(), APR_FINFO_TYPE, pool) == APR_SUCCESS &&
@@ -47,11 +65,26 @@ bool isDirectory(const std::string& file, apr_pool_t* pool) {
 
 }  // namespace
 
+// True when no SHA-256 digest is asked for, or the current file has it.
+bool VqResponseProcessor::currentSha256Matches(const std::string& file,
+                                               const char* sha256) {
+  if (sha256 == nullptr) return true;
+  try {
+    return sameSha256(ssl_sha256(file.c_str(), pool), sha256);
+  } catch (const apr::Exception&) {
+    return false;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
 void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
                                            TransactionEngine& engine) {
   const char* source = element->Attribute("url");
   const char* filename = element->Attribute("filename");
   const char* md5 = element->Attribute("md5");
+  // Optional; when present the file must match it as well as "md5".
+  const char* sha256 = element->Attribute("sha256");
   const struct {
     bool missing;
     VqErrorCode code;
@@ -89,7 +122,8 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
     std::string current;
     std::string why;
     // An unreadable current file is simply not current: download it again.
-    if (digestOf(target, pool, &current, &why) && current == md5) {
+    if (digestOf(target, pool, &current, &why) && current == md5 &&
+        currentSha256Matches(target, sha256)) {
       logger.info("Current file " + target +
                   " already matches md5 - no download occurring.");
       const apr_status_t status =
@@ -107,12 +141,16 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
   }
 
   std::string downloaded;
+  std::string downloadedSha256;
   {
     AppleWebDownload download(pool);
+    // Digested while it streams in: no second pass over the file.
+    download.setSha256WhileStreaming(sha256 != nullptr);
     download.setUrl(expand(source).c_str());
     download.get();
     const char* name = download.DownloadFilename();
     downloaded = name ? name : "";
+    if (sha256) downloadedSha256 = download.DownloadSha256();
   }
 
   std::string digest;
@@ -134,6 +172,23 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
     throw VqException(url.c_str(), VqException::zone(0),
                       VqException::severity(0), kErrWebMd5Mismatch,
                       "Downloaded md5 of %s was %s", source, digest.c_str());
+  }
+
+  if (sha256 && !sameSha256(downloadedSha256, sha256)) {
+    const apr_status_t status = apr_file_remove(downloaded.c_str(), pool);
+    if (status != APR_SUCCESS) {
+      logger.warn("Failed to remove web download temporary file " +
+                  downloaded + " (" + VQ_SOURCE_FILE + ":" +
+                  std::to_string(__LINE__) + ")");
+    }
+    logger.warn(std::string("sha256 of downloaded file sha256(") + source +
+                ")=" + downloadedSha256 +
+                " does not match sha256 from server=" + sha256 + " (" +
+                VQ_SOURCE_FILE + ":" + std::to_string(__LINE__) + ")");
+    throw VqException(url.c_str(), VqException::zone(0),
+                      VqException::severity(0), kErrWebMd5Mismatch,
+                      "Downloaded sha256 of %s was %s", source,
+                      downloadedSha256.c_str());
   }
 
   // The download stays until the move's cleanup deletes it.

@@ -1,5 +1,6 @@
 #include "response/vq_response_processor.h"
 
+#include <apr_time.h>
 #include <log4cpp/Category.hh>
 #include <strings.h>
 #include <tinyxml.h>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "app/thread_external_interface.h"
 #include "app/vq_application.h"
@@ -15,6 +17,7 @@
 #include "response/xml_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
+#include "web/answer_protocol.h"
 #include "web/ssl_crypto.h"
 #include "web/web.h"
 
@@ -101,6 +104,13 @@ void VqResponseProcessor::process(Web& response,
                         signature);
     }
     logger.debug("VQ signature verification succeeded");
+    if (freshness) {
+      checkAnswerFreshness(
+          *freshness, url, std::string_view(text, length),
+          root->Attribute(vq_answer::kExpiresAttribute),
+          response.getHeader(vq_answer::kSecondSignatureHeader),
+          apr_time_sec(apr_time_now()), pool, logger);
+    }
   }
 
   // Read before any transaction runs, so the interval holds even when they

@@ -3,9 +3,11 @@
 
 #include <apr_pools.h>
 
+#include <optional>
 #include <string>
 
 #include "app/c_template.h"
+#include "response/answer_freshness.h"
 
 namespace log4cpp {
 class Category;
@@ -51,11 +53,20 @@ class VqResponseProcessor {
   // failures throw VqException before any transaction runs: 105 not XML (or
   // beyond the size and nesting bounds), 5 root is not "vq", 10 bad version,
   // 245 no signature header, 250 bad signature (the last two only when
-  // `requireSignature`). The interval is read before any transaction runs.
+  // `requireSignature`), 300 to 315 not fresh (see expectFreshAnswer). The interval is read before any transaction runs.
   // `reporter` may be null. Failures inside transactions are handled as
   // processTransactions describes.
   void process(Web& response, ExceptionReportInterface* reporter,
                bool requireSignature);
+
+  // Makes process() check, after the first signature, that the answer is
+  // fresh for the request it answers (checkAnswerFreshness: codes 300 to
+  // 315). Only signed answers are checked: without "secure.sign" there is
+  // nothing to bind. Without this call process() checks no freshness, as
+  // for documents that do not answer a request of this agent.
+  void expectFreshAnswer(FreshnessExpectation expectation) {
+    freshness = std::move(expectation);
+  }
 
   // Runs the "transaction" children of an already checked root element, in
   // document order. A transaction whose handlers raise a VqException or
@@ -97,6 +108,9 @@ class VqResponseProcessor {
                       ExceptionReportInterface* reporter);
   // Expands variable references in `text` (null is taken as empty).
   std::string expand(const char* text);
+  // Whether `file` already has the SHA-256 digest `sha256` names (true when
+  // `sha256` is null).
+  bool currentSha256Matches(const std::string& file, const char* sha256);
   // Tests one "if" child of a launch element.
   bool launchTestHolds(TiXmlElement* launch, TiXmlElement* test);
 
@@ -106,6 +120,7 @@ class VqResponseProcessor {
   CTemplate expander;
   long update = -1;
   std::string url;
+  std::optional<FreshnessExpectation> freshness;
 };
 
 #endif  // VQ_RESPONSE_VQ_RESPONSE_PROCESSOR_H_

@@ -16,6 +16,12 @@ enum VqErrorCode : std::int32_t {
   kErrNoSignatureHeader = 245,  // "xxx-vq-sig" missing
   kErrSignatureMismatch = 250,  // signature does not verify
 
+  // Freshness of signed answers.
+  kErrAnswerExpired = 300,             // "expires" unreadable or passed
+  kErrSecondSignatureMismatch = 305,   // "xxx-vq-sig2" does not verify
+  kErrAnswerNotFresh = 310,            // required, neither sig2 nor expiry
+  kErrSecondSignatureMissing = 315,    // pinned server, no "xxx-vq-sig2"
+
   // Raised through the one-text and URL-and-text constructors.
   kErrGeneral = 110,
 

@@ -18,6 +18,7 @@ AppleWebDownload::~AppleWebDownload() = default;
 
 bool AppleWebDownload::get() {
   digest_.reset();
+  sha256_.reset();
   completion_called_ = false;
   file_.create(PJWHash(getUrl()), getParams().hash());
   try {
@@ -46,4 +47,5 @@ void AppleWebDownload::get_completed(bool success) {
 void AppleWebDownload::receiveBody(const char* data, std::size_t size) {
   file_.write(data, size, getUrl());
   if (digest_enabled_) digest_.update(data, size);
+  if (sha256_enabled_) sha256_.update(data, size);
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "web/apple_web.h"
-#include "web/md5_digest.h"
+#include "web/hex_digest.h"
 #include "web/temporary_download_file.h"
 
 // Downloads a URL into a new temporary file in the current directory. The
@@ -37,6 +37,12 @@ class AppleWebDownload : public AppleWeb {
   // hexadecimal digits; meaningful after a successful get() with digesting
   // on.
   std::string DownloadMd5() const { return digest_.hexDigest(); }
+  // Whether get() also computes the SHA-256 digest while the body streams in
+  // (off by default: only answers that name one need it).
+  void setSha256WhileStreaming(bool enabled) { sha256_enabled_ = enabled; }
+  // The SHA-256 digest of the bytes written to the file, as 64 lower-case
+  // hexadecimal digits; meaningful after a successful get() with it on.
+  std::string DownloadSha256() const { return sha256_.hexDigest(); }
 
  protected:
   void receiveBody(const char* data, std::size_t size) override;
@@ -44,8 +50,10 @@ class AppleWebDownload : public AppleWeb {
  private:
   TemporaryDownloadFile file_;
   Md5Digest digest_;
+  Sha256Digest sha256_;
   bool completion_called_ = false;
   bool digest_enabled_ = true;
+  bool sha256_enabled_ = false;
 };
 
 #endif  // VQ_WEB_APPLE_WEB_DOWNLOAD_H_

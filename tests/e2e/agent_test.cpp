@@ -117,6 +117,57 @@ class AgentTest : public ::testing::Test {
               "<vqconnect version=\"1.0\"><server>" +
                   url.substr(0, url.find('\n')) + "</server></vqconnect>");
   }
+  // Exports a channel answering "vq.php" with `document` (signed ahead of
+  // time, expiring in an hour), serves it with nginx on a free loopback port
+  // and points the installation's initial data at it.
+  void StartNginxChannel(const std::string& document) {
+    ASSERT_NE(std::string(), std::string(VQ_NGINX_PATH))
+        << "nginx is missing: scripts/setup installs nginx-light";
+    const int port = FreeLoopbackPort();
+    ASSERT_GT(port, 0);
+    const std::string channel = temp_.Append("channel");
+    WriteFile(temp_.Append("answer.xml"), document);
+    ChildProcess exporter(
+        {VQSERVE_PATH, "export", channel, "--key", VQ_DEMO_PRIVATE_KEY,
+         "--fixed", temp_.Append("answer.xml"), "--downloads", VQ_DEMO_FILES,
+         "--listen", "127.0.0.1:" + std::to_string(port), "--expires-in",
+         "3600"},
+        {}, temp_.Append("export"));
+    ASSERT_EQ(0, exporter.Wait()) << ReadIfThere(temp_.Append("export.err"));
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{VQ_NGINX_PATH, "-p", channel + "/", "-c",
+                                 channel + "/nginx.conf", "-e",
+                                 channel + "/nginx-error.log"},
+        std::vector<std::string>{}, temp_.Append("nginx"));
+    ASSERT_TRUE(WaitFor([&] { return Accepts(port) || !server_->Running(); }));
+    ASSERT_TRUE(server_->Running())
+        << ReadIfThere(channel + "/nginx-error.log")
+        << ReadIfThere(temp_.Append("nginx.err"));
+    WriteFile(bundle_ + "/Contents/MacOS/initial_data/vqconnect.xml",
+              "<vqconnect version=\"1.0\"><server>http://127.0.0.1:" +
+                  std::to_string(port) + "/</server></vqconnect>");
+  }
+  static int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof(address);
+    int port = -1;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port = ntohs(address.sin_port);
+    }
+    close(fd);
+    return port;
+  }
+  static bool Accepts(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in peer{AF_INET, htons(static_cast<uint16_t>(port)),
+                     {htonl(INADDR_LOOPBACK)}, {}};
+    const bool connected =
+        connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0;
+    close(fd);
+    return connected;
+  }
   void StartAgent(std::vector<std::string> args = {}) {
     args.insert(args.begin(), bundle_ + "/Contents/MacOS/vqagent");
     agent_ = std::make_unique<ChildProcess>(
@@ -241,6 +292,40 @@ TEST_F(AgentTest, FirstRunSeedsRegistersLaunchesUpdatesAndQuits) {
   std::sort(launches.begin(), launches.end());
   EXPECT_EQ("${mongoose.host}", launches[0]);
   EXPECT_EQ(0u, launches[1].find("--updated ")) << launches[1];
+  EXPECT_TRUE(QuitAgent());
+}
+
+// A channel carried by a plain web server: answers signed ahead of time with
+// an expiry, no second signature, downloads checked by SHA-256 too.
+TEST_F(AgentTest, UpdatesFromAnExportedChannelServedByNginx) {
+  StartNginxChannel(
+      "<vq version=\"2.0\" update=\"600\"><transaction>"
+      "<write filename=\"notes/channel.txt\"><![CDATA[from nginx]]></write>"
+      "<web url=\"${download.base}/news.txt\" filename=\"notes/news.txt\" "
+      "md5=\"${download.md5:news.txt}\" sha256=\"${download.sha256:news.txt}\"/>"
+      // Freshness required from now on, and passes every half second.
+      "<set name=\"secure.fresh\" value=\"true\"/>"
+      "<set name=\"debug.refresh\" value=\"5\"/>"
+      "</transaction></vq>");
+  StartAgent();
+  const auto updates = [&] {
+    const std::string log = ReadIfThere(DataPath("vq.log"));
+    int count = 0;
+    for (size_t at = log.find("VQ signature verification succeeded");
+         at != std::string::npos;
+         at = log.find("VQ signature verification succeeded", at + 1))
+      ++count;
+    return count;
+  };
+  // The answer's expiry satisfies the requirement in later passes too.
+  ASSERT_TRUE(WaitFor([&] { return updates() >= 3; }, std::chrono::seconds(30)));
+  EXPECT_EQ("from nginx", ReadIfThere(DataPath("notes/channel.txt")));
+  EXPECT_TRUE(Has(ReadIfThere(DataPath("notes/news.txt")), "Quillmere news"));
+  EXPECT_TRUE(Has(Http("GET", "/~cmd/info/secure.fresh"), "\r\n\r\ntrue"));
+  const std::string log = ReadIfThere(DataPath("vq.log"));
+  EXPECT_FALSE(Has(log, " ERROR ")) << log;
+  // nginx never signs for a nonce, so the server is not pinned.
+  EXPECT_FALSE(PathExists(DataPath("vq.pins")));
   EXPECT_TRUE(QuitAgent());
 }
 

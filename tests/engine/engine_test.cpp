@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,7 @@
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
+#include "web/answer_protocol.h"
 #include "web/web.h"
 
 namespace {
@@ -329,6 +331,52 @@ TEST_F(EngineTest, UpdatesPostIdentifiersThenTheFeedAndReportADeadServer) {
   EXPECT_EQ(unsigned_.requests().size(), 1u);
 }
 
+// The value of the last parameter of a request line, when it is named
+// `name`; "<none>" otherwise.
+std::string LastParam(const std::string& request, const std::string& name) {
+  const std::string key = "[\"" + name + "\",\"";
+  const std::size_t at = request.rfind("[\"");
+  if (at == std::string::npos || request.compare(at, key.size(), key) != 0) return "<none>";
+  return request.substr(at + key.size(), request.find("\"]", at) - at - key.size());
+}
+
+TEST_F(EngineTest, EveryRequestEndsWithItsOwnNonceAndSignedServersArePinned) {
+  Vqserve& server = StartServer();
+  VqThread& thread = StartThread({server.url});
+  ASSERT_TRUE(Requests(server, "vq.php", 1));
+  thread.update();
+  ASSERT_TRUE(Requests(server, "vq.php", 2));
+  StopThread();
+  Report(VqException("reported"));
+  std::vector<std::string> requests = server.requests("vq.php");
+  requests.push_back(server.requests("vqerror.php").at(0));
+  std::set<std::string> nonces;
+  for (const std::string& request : requests) {
+    const std::string nonce = LastParam(request, vq_answer::kNonceParameter);
+    EXPECT_TRUE(vq_answer::isWellFormedNonce(nonce)) << request;
+    nonces.insert(nonce);
+  }
+  EXPECT_EQ(nonces.size(), 3u);
+  // vqserve signed for each nonce, so the server is now pinned.
+  EXPECT_EQ(vq_testing::ReadFile(data_.Append("vq.pins")), server.url + "\n");
+  EXPECT_EQ(LogCount("ERROR"), 0);
+}
+
+TEST_F(EngineTest, FreshnessRequiredRefusesAnOldStyleServer) {
+  VqApplication::setEnv(VqApplication::SECURE_FRESH, "true");
+  EXPECT_EQ(ReportedCode({"--no-sig2"}), "310");
+  EXPECT_FALSE(UpdateDone());
+  // A pinned server that stops signing for each nonce is refused even
+  // without the requirement.
+  VqApplication::setEnv(VqApplication::SECURE_FRESH, "false");
+  Vqserve& server = StartServer({"--no-sig2"});
+  vq_testing::WriteFile(data_.Append("vq.pins"), server.url + "\n");
+  StartThread({server.url});
+  EXPECT_TRUE(Requests(server, "vqerror.php", 1));
+  StopThread();
+  EXPECT_EQ(Param(server.requests("vqerror.php").at(0), "errCode"), "315");
+}
+
 TEST_F(EngineTest, FailedPassesAreRetriedFiveMinutesLater) {
   StartThread({kDeadA, kDeadB});
   ASSERT_TRUE(PassesLogged(1));
@@ -443,6 +491,8 @@ TEST_F(EngineTest, TheFirstServerWhoseReplyPassesGetsTheOnlyReport) {
   EXPECT_EQ(unsigned_.requests().size(), 1u);
   EXPECT_TRUE(second.requests().empty());
   ASSERT_EQ(first.requests().size(), 1u);
+  const std::string nonce = Param(first.requests()[0], "nonce");
+  EXPECT_TRUE(vq_answer::isWellFormedNonce(nonce)) << nonce;
   EXPECT_EQ(first.requests()[0],
             R"({"page":"vqerror.php","method":"POST","uri":"/vqerror.php","status":200,)"
             R"("params":[["build","b-17"],["feedId","42"],["appId","7"],)"
@@ -450,7 +500,7 @@ TEST_F(EngineTest, TheFirstServerWhoseReplyPassesGetsTheOnlyReport) {
             R"(["errCode","250"],["errDesc","bad sig & more"],["errZone","1"],)"
             R"(["errSeverity","2"],["userId","-1"],["logFile",")" + std::string(19988, 'o') +
                 R"(recent line\n"],["feedFile","<vqfeed version=\"2.0\"/>"],)"
-                R"(["lastUrl","NO URL"],["sign","true"]]})");
+                R"(["lastUrl","NO URL"],["sign","true"],["nonce",")" + nonce + R"("]]})");
   EXPECT_EQ(LogCount("ERROR Exception encountered during ExceptionReporting to server " +
                      kDeadA + "vqerror.php"), 1);
 }

@@ -66,12 +66,14 @@ const TestKeys& Keys() {
   return keys;
 }
 
-// True when `signature` (Base64) is an RSA SHA-1 signature of `data`.
-bool Verifies(const std::string& data, const std::string& signature) {
+// True when `signature` (Base64) is an RSA SHA-1 (or `digest`) signature of
+// `data`.
+bool Verifies(const std::string& data, const std::string& signature,
+              const std::string& digest = "sha1") {
   ScopedTempDir dir;
   WriteFile(dir.Append("data"), data);
   WriteFile(dir.Append("sig"), Exec("openssl base64 -d -A", signature).out);
-  return Exec("openssl dgst -sha1 -verify" + Q(Keys().spki) + " -signature" +
+  return Exec("openssl dgst -" + digest + " -verify" + Q(Keys().spki) + " -signature" +
               Q(dir.Append("sig")) + Q(dir.Append("data")))
              .out == "Verified OK\n";
 }
@@ -103,6 +105,56 @@ TEST(VqsignTest, SignsExactBytesFromFileOrStdinAndPrintsPkcs1PublicKey) {
   // The agent embeds exactly this form of the public key.
   EXPECT_EQ(Exec("openssl rsa -RSAPublicKey_out -in" + Q(Keys().pkcs8)).out,
             Exec(kVqsign + " --public-key --key" + Q(Keys().pkcs8)).out);
+}
+
+const std::string kNonce = "00112233445566778899aabbccddeeff";
+
+// The bytes the second signature covers, as the protocol documents them.
+std::string SecondMessage(const std::string& nonce, const std::string& body) {
+  return "vq-answer-sig2\n" + nonce + "\n" + body;
+}
+
+// The first line of `text`.
+std::string Line(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+TEST(VqsignTest, SignsForANonceAndStampsExpiries) {
+  ScopedTempDir dir;
+  const std::string doc = "<?xml version=\"1.0\"?>\n<!-- c --><vq version=\"2.0\">"
+                          "<transaction/></vq>\n";
+  WriteFile(dir.Append("doc"), doc);
+  const std::string key = " --key" + Q(Keys().pkcs8);
+  RunResult second = Exec(kVqsign + key + " --nonce " + kNonce + Q(dir.Append("doc")));
+  ASSERT_EQ(0, second.exit_code) << second.err;
+  EXPECT_TRUE(Verifies(SecondMessage(kNonce, doc), Line(second.out), "sha256"));
+  EXPECT_FALSE(Verifies(doc, Line(second.out), "sha256"));
+
+  // An expiry goes into the root element; what is printed signs the output.
+  RunResult stamped = Exec(kVqsign + key + " --expires 2031-01-02T03:04:05Z --output" +
+                           Q(dir.Append("out")) + Q(dir.Append("doc")));
+  ASSERT_EQ(0, stamped.exit_code) << stamped.err;
+  const std::string out = ReadFile(dir.Append("out"));
+  EXPECT_EQ("<?xml version=\"1.0\"?>\n<!-- c --><vq expires=\"2031-01-02T03:04:05Z\" "
+            "version=\"2.0\"><transaction/></vq>\n", out);
+  EXPECT_TRUE(Verifies(out, Line(stamped.out)));
+  // Stamping again replaces the expiry instead of adding a second one.
+  WriteFile(dir.Append("doc2"), "<vq expires='2020-01-01T00:00:00Z' version='2.0'/>");
+  ASSERT_EQ(0, Exec(kVqsign + key + " --expires-in 60 --nonce " + kNonce + " --output" +
+                    Q(dir.Append("out2")) + Q(dir.Append("doc2"))).exit_code);
+  const std::string out2 = ReadFile(dir.Append("out2"));
+  EXPECT_EQ(0u, out2.find("<vq expires='20")) << out2;
+  EXPECT_EQ(std::string::npos, out2.find("2020-01-01")) << out2;
+  EXPECT_EQ(1, std::count(out2.begin(), out2.end(), 'Z'));
+
+  for (const std::string& args :
+       {" --nonce 0011" + Q(dir.Append("doc")),
+        " --nonce 00112233445566778899AABBCCDDEEFF" + Q(dir.Append("doc")),
+        " --expires-in 60" + Q(dir.Append("doc")),
+        " --expires-in -5 --output" + Q(dir.Append("x")) + Q(dir.Append("doc")),
+        " --expires 2031-01-02 --output" + Q(dir.Append("x")) + Q(dir.Append("doc"))}) {
+    EXPECT_EQ(2, Exec(kVqsign + key + args).exit_code) << args;
+  }
 }
 
 struct HttpResponse {
@@ -212,6 +264,66 @@ TEST_F(VqserveTest, AnswersUpdatePostWithSignedDocumentAndLogsDecodedParams) {
       "[\"p1\",\"a\\u0000b\\u00ff\"],[\"flag\",\"\"],[\"eq\",\"a=b\"],"
       "[\"bad\",\"%zz%4\"],[\"p\",\"+ \"]]}\n",
       ReadFile(log_));
+}
+
+TEST_F(VqserveTest, SignsASecondTimeForAWellFormedNonce) {
+  Start("");
+  const HttpResponse signed_ = Post("/vq.php", "feedId=1&nonce=" + kNonce);
+  ASSERT_EQ(200, signed_.status);
+  EXPECT_TRUE(Verifies(signed_.body, signed_.Header("xxx-vq-sig")));
+  EXPECT_TRUE(Verifies(SecondMessage(kNonce, signed_.body),
+                       signed_.Header("xxx-vq-sig2"), "sha256"))
+      << signed_.head;
+  // Error pages too; a nonce that is not 32 lower-case hex digits gets none.
+  EXPECT_NE("", Post("/vqerror.php", "nonce=" + kNonce).Header("xxx-vq-sig2"));
+  for (const std::string& form : {std::string("feedId=1"), std::string("nonce=0011"),
+                                  "nonce=" + kNonce + "0", std::string("nonce=")}) {
+    const HttpResponse response = Post("/vq.php", form);
+    EXPECT_EQ("", response.Header("xxx-vq-sig2")) << form;
+    EXPECT_NE("", response.Header("xxx-vq-sig")) << form;
+  }
+  Stop(SIGTERM);
+  Start(" --no-sig2");
+  const HttpResponse old = Post("/vq.php", "nonce=" + kNonce);
+  EXPECT_EQ("", old.Header("xxx-vq-sig2"));
+  EXPECT_TRUE(Verifies(old.body, old.Header("xxx-vq-sig")));
+}
+
+TEST(VqserveExportTest, WritesSignedExpiringAnswersAndAnNginxConfiguration) {
+  ScopedTempDir dir;
+  WriteFile(dir.Append("files/app.bin"), "binary");
+  WriteFile(dir.Append("doc.xml"),
+            "<vq version=\"2.0\"><transaction><web url=\"${download.base}/app.bin\" "
+            "filename=\"a\" md5=\"${download.md5:app.bin}\" "
+            "sha256=\"${download.sha256:app.bin}\"/></transaction></vq>");
+  const std::string out = dir.Append("channel");
+  const RunResult result =
+      Exec(kVqserve + " export" + Q(out) + " --key" + Q(Keys().pkcs8) + " --fixed" +
+           Q(dir.Append("doc.xml")) + " --downloads" + Q(dir.Append("files")) +
+           " --listen 127.0.0.1:9999 --expires 2031-01-02T03:04:05Z");
+  ASSERT_EQ(0, result.exit_code) << result.err;
+  const std::string answer = ReadFile(out + "/answers/vq.xml");
+  EXPECT_EQ("<vq expires=\"2031-01-02T03:04:05Z\" version=\"2.0\"><transaction><web "
+            "url=\"http://127.0.0.1:9999/files/app.bin\" filename=\"a\" "
+            "md5=\"" + Exec("openssl dgst -md5 -r" + Q(dir.Append("files/app.bin"))).out.substr(0, 32) +
+            "\" sha256=\"" + Exec("openssl dgst -sha256 -r" + Q(dir.Append("files/app.bin"))).out.substr(0, 64) +
+            "\"/></transaction></vq>", answer);
+  EXPECT_EQ("binary", ReadFile(out + "/files/app.bin"));
+  EXPECT_EQ(0u, ReadFile(out + "/answers/vqerror.xml").find("<vq expires=\"2031-01-02T03:04:05Z\""));
+  // The configuration sends each answer with its signature.
+  const std::string conf = ReadFile(out + "/channel.conf");
+  const std::string marker = "add_header xxx-vq-sig \"";
+  const size_t at = conf.find(marker);
+  ASSERT_NE(std::string::npos, at) << conf;
+  const std::string signature =
+      conf.substr(at + marker.size(), conf.find('"', at + marker.size()) - at - marker.size());
+  EXPECT_TRUE(Verifies(answer, signature));
+  EXPECT_NE(std::string::npos, conf.find("listen 127.0.0.1:9999;"));
+  EXPECT_NE(std::string::npos, ReadFile(out + "/nginx.conf").find("include channel.conf;"));
+  // A listen address that would break out of its directive is refused.
+  EXPECT_EQ(2, Exec(kVqserve + " export" + Q(out) + " --key" + Q(Keys().pkcs8) +
+                    " --listen '1; include /etc/passwd'").exit_code);
+  EXPECT_EQ(2, Exec(kVqserve + " export --key" + Q(Keys().pkcs8)).exit_code);
 }
 
 TEST_F(VqserveTest, FolderDocumentsTakeTurnsAndErrorReportsHaveTheirOwn) {

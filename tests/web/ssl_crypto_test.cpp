@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "support/apr_exception.h"
 #include "support/apr_pool.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
+#include "web/answer_protocol.h"
+#include "web/request_nonce.h"
 
 namespace {
 
@@ -23,16 +27,19 @@ class CryptoTest : public ::testing::Test {
     ASSERT_EQ(0, std::system(("cd " + dir_.path() +
                               " && (openssl genrsa -out key.pem 2048 && openssl"
                               " rsa -in key.pem -RSAPublicKey_out -out public.pem"
-                              " && openssl genrsa -out other.pem 2048) 2>/dev/null")
+                              " && openssl genrsa -out other.pem 2048 && openssl"
+                              " rsa -in other.pem -RSAPublicKey_out -out other_public.pem"
+                              ") 2>/dev/null")
                                  .c_str()));
     public_key_ = ReadFile(dir_.Append("public.pem"));
   }
 
   // The Base64 signature of `body` by the private key in `key_file`.
   static std::string Sign(const std::string& body,
-                          const std::string& key_file = dir_.Append("key.pem")) {
+                          const std::string& key_file = dir_.Append("key.pem"),
+                          const std::string& digest = "sha1") {
     WriteFile(dir_.Append("body"), body);
-    EXPECT_EQ(0, std::system(("openssl dgst -sha1 -sign " + key_file + " " +
+    EXPECT_EQ(0, std::system(("openssl dgst -" + digest + " -sign " + key_file + " " +
                               dir_.Append("body") + " | openssl base64 -A > " +
                               dir_.Append("sig")).c_str()));
     return ReadFile(dir_.Append("sig"));
@@ -42,6 +49,20 @@ class CryptoTest : public ::testing::Test {
              const std::string& key = public_key_) {
     return ssl_checkSignedHeader(key.c_str(), body.data(), body.size(),
                                  signature, pool_);
+  }
+
+  // The second signature as a publisher makes it with the openssl command,
+  // over the bytes the protocol documents: "vq-answer-sig2" LF nonce LF body.
+  static std::string SignSecond(const std::string& nonce, const std::string& body,
+                                const std::string& key_file = dir_.Append("key.pem")) {
+    return Sign("vq-answer-sig2\n" + nonce + "\n" + body, key_file, "sha256");
+  }
+
+  bool CheckSecond(const std::string& nonce, const std::string& body,
+                   const std::string& signature,
+                   const std::string& key = public_key_) {
+    return ssl_checkSecondSignature(key.c_str(), nonce, body.data(), body.size(),
+                                    signature.c_str(), pool_);
   }
 
   static inline vq_testing::ScopedTempDir dir_;
@@ -67,6 +88,85 @@ TEST_F(CryptoTest, OnlyAWellFormedSignatureOverTheExactBodyByTheKeyVerifies) {
     EXPECT_FALSE(Check(body, bad.c_str())) << bad;
   }
   EXPECT_FALSE(Check(body, nullptr));
+}
+
+TEST_F(CryptoTest, SecondSignatureBindsTheNonceAndTheBodyWithSha256) {
+  const std::string body = "<vq version=\"2.0\"><transaction/></vq>";
+  const std::string nonce = "00112233445566778899aabbccddeeff";
+  const std::string other = "ffeeddccbbaa99887766554433221100";
+  const std::string signature = SignSecond(nonce, body);
+  EXPECT_TRUE(CheckSecond(nonce, body, signature));
+  EXPECT_TRUE(CheckSecond(nonce, "", SignSecond(nonce, "")));
+  const struct {
+    const char* why;
+    std::string nonce, body, signature;
+  } refused[] = {
+      {"a recorded answer to another request", other, body, signature},
+      {"a signature over another body", nonce, body + " ", signature},
+      {"another body signed for the nonce", nonce, body, SignSecond(nonce, "<vq/>")},
+      {"the first signature in its place", nonce, body, Sign(body)},
+      {"SHA-1 over the second message", nonce, body,
+       Sign("vq-answer-sig2\n" + nonce + "\n" + body)},
+      {"no domain", nonce, body, Sign(nonce + "\n" + body, dir_.Append("key.pem"), "sha256")},
+      {"another key", nonce, body, SignSecond(nonce, body, dir_.Append("other.pem"))},
+      {"upper-case nonce", "00112233445566778899AABBCCDDEEFF", body,
+       SignSecond("00112233445566778899AABBCCDDEEFF", body)},
+      {"short nonce", "0011", body, SignSecond("0011", body)},
+      {"empty signature", nonce, body, ""},
+  };
+  for (const auto& c : refused) {
+    EXPECT_FALSE(CheckSecond(c.nonce, c.body, c.signature)) << c.why;
+  }
+}
+
+TEST_F(CryptoTest, AnyOfSeveralKeysVerifiesAndBadBlocksAreSkipped) {
+  const std::string both = public_key_ + ReadFile(dir_.Append("other_public.pem"));
+  const std::string body = "<vq version=\"2.0\"/>";
+  const std::string nonce(32, 'a');
+  const std::string byOther = Sign(body, dir_.Append("other.pem"));
+  // Signed by the second of two keys.
+  EXPECT_TRUE(Check(body, byOther.c_str(), both));
+  EXPECT_TRUE(Check(body, Sign(body).c_str(), both));
+  EXPECT_TRUE(CheckSecond(nonce, body, SignSecond(nonce, body, dir_.Append("other.pem")), both));
+  EXPECT_FALSE(Check(body, byOther.c_str()));
+  // A broken block before a good one does not hide it.
+  const std::string broken = "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n";
+  EXPECT_TRUE(Check(body, byOther.c_str(), broken + both));
+  EXPECT_FALSE(Check(body, byOther.c_str(), broken));
+  EXPECT_FALSE(Check(body, byOther.c_str(), ""));
+}
+
+TEST_F(CryptoTest, NoncesAreFreshWellFormedHex) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 64; ++i) {
+    const std::string nonce = makeRequestNonce();
+    EXPECT_TRUE(vq_answer::isWellFormedNonce(nonce)) << nonce;
+    seen.insert(nonce);
+  }
+  EXPECT_EQ(64u, seen.size());
+}
+
+TEST(AnswerProtocolTest, ExpiryTimesReadOnlyInTheirOneForm) {
+  const struct { const char* text; std::int64_t seconds; } good[] = {
+      {"1970-01-01T00:00:00Z", 0},
+      {"2000-02-29T12:34:56Z", 951827696},
+      {"2026-12-31T23:59:59Z", 1798761599},
+      {"2106-02-07T06:28:16Z", 4294967296LL},
+  };
+  for (const auto& c : good) {
+    std::int64_t seconds = -1;
+    EXPECT_TRUE(vq_answer::parseExpiry(c.text, &seconds)) << c.text;
+    EXPECT_EQ(c.seconds, seconds) << c.text;
+    EXPECT_EQ(c.text, vq_answer::formatExpiry(c.seconds));
+  }
+  for (const char* bad :
+       {"", "2026-12-31", "2026-12-31T23:59:59", "2026-12-31T23:59:59+00:00",
+        "2026-12-31 23:59:59Z", "2026-13-01T00:00:00Z", "2026-02-29T00:00:00Z",
+        "2026-12-31T24:00:00Z", "2026-12-31T23:60:00Z", "2026-12-31T23:59:59Zx",
+        "+026-12-31T23:59:59Z", "1798761599"}) {
+    std::int64_t seconds = 0;
+    EXPECT_FALSE(vq_answer::parseExpiry(bad, &seconds)) << bad;
+  }
 }
 
 TEST_F(CryptoTest, CompiledInKeyIsTheConfiguredOne) {
@@ -97,6 +197,20 @@ TEST_F(CryptoTest, Md5MatchesTheRfc1321Vectors) {
     EXPECT_EQ(digest, ssl_md5(dir_.Append("file").c_str(), pool_));
   }
   EXPECT_THROW(ssl_md5(dir_.Append("absent").c_str(), pool_), apr::Exception);
+}
+
+TEST_F(CryptoTest, Sha256MatchesTheFips180Vectors) {
+  const std::pair<std::string, const char*> vectors[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& [text, digest] : vectors) {
+    WriteFile(dir_.Append("file"), text);
+    EXPECT_EQ(digest, ssl_sha256(dir_.Append("file").c_str(), pool_));
+  }
+  EXPECT_THROW(ssl_sha256(dir_.Append("absent").c_str(), pool_), apr::Exception);
 }
 
 }  // namespace

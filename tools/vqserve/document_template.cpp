@@ -1,5 +1,6 @@
 #include "vqserve/document_template.h"
 
+#include <cstring>
 #include <utility>
 
 namespace vqtools {
@@ -9,6 +10,11 @@ namespace {
 const char kServerBase[] = "server.base";
 const char kDownloadBase[] = "download.base";
 const char kDownloadMd5[] = "download.md5:";
+const char kDownloadSha256[] = "download.sha256:";
+
+bool startsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
 
 }  // namespace
 
@@ -39,12 +45,16 @@ std::string DocumentTemplate::expand(const std::string& text,
       out += server_base_;
     } else if (name == kDownloadBase) {
       out += download_base_;
-    } else if (name.compare(0, sizeof(kDownloadMd5) - 1, kDownloadMd5) == 0) {
-      const std::string file = name.substr(sizeof(kDownloadMd5) - 1);
+    } else if (startsWith(name, kDownloadMd5) ||
+               startsWith(name, kDownloadSha256)) {
+      const bool md5 = startsWith(name, kDownloadMd5);
+      const std::string file = name.substr(
+          md5 ? sizeof(kDownloadMd5) - 1 : sizeof(kDownloadSha256) - 1);
       const std::string path =
           downloads_ ? downloads_->resolve(file) : std::string();
       std::string digest;
-      if (!path.empty() && fileMd5Hex(path, &digest)) {
+      if (!path.empty() && (md5 ? fileMd5Hex(path, &digest)
+                                : fileSha256Hex(path, &digest))) {
         out += digest;
       } else {
         out += placeholder;

@@ -14,6 +14,7 @@ namespace vqtools {
 //   ${download.base}        e.g. http://127.0.0.1:8123/files
 //   ${download.md5:NAME}    MD5 (32 lower-case hex digits) of NAME in the
 //                           download folder
+//   ${download.sha256:NAME} SHA-256 (64 lower-case hex digits) of NAME
 // Every other "${...}" is left alone: those are the agent's own variables.
 // A ${download.md5:NAME} whose file cannot be read stays unexpanded and a
 // warning is added, so that the agent's digest check visibly fails.

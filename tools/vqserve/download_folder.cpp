@@ -69,6 +69,15 @@ std::string DownloadFolder::resolve(const std::string& relative) const {
 }
 
 bool fileMd5Hex(const std::string& path, std::string* hex) {
+  return fileDigestHex(path, EVP_md5(), hex);
+}
+
+bool fileSha256Hex(const std::string& path, std::string* hex) {
+  return fileDigestHex(path, EVP_sha256(), hex);
+}
+
+bool fileDigestHex(const std::string& path, const EVP_MD* algorithm,
+                   std::string* hex) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
     return false;
@@ -76,7 +85,7 @@ bool fileMd5Hex(const std::string& path, std::string* hex) {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
   };
   std::unique_ptr<EVP_MD_CTX, ContextDeleter> context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) {
+  if (!context || EVP_DigestInit_ex(context.get(), algorithm, nullptr) != 1) {
     return false;
   }
   char buffer[8192];

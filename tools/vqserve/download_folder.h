@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <openssl/evp.h>
+
 namespace vqtools {
 
 // The folder whose files the server hands out. Maps request paths to files
@@ -28,6 +30,11 @@ class DownloadFolder {
 // Writes the MD5 digest of the file at |path| as 32 lower-case hexadecimal
 // digits to |hex|. Returns false when the file cannot be read.
 bool fileMd5Hex(const std::string& path, std::string* hex);
+// The same with SHA-256 (64 digits).
+bool fileSha256Hex(const std::string& path, std::string* hex);
+// The same with any OpenSSL digest.
+bool fileDigestHex(const std::string& path, const EVP_MD* algorithm,
+                   std::string* hex);
 
 }  // namespace vqtools
 

@@ -11,8 +11,11 @@ const char kServerUsage[] =
     "A reference update server for the update agent, on a loopback address.\n"
     "It answers \"vq.php\" (update requests) and \"vqerror.php\" (error\n"
     "reports) with action documents, signs every answer into the\n"
-    "\"xxx-vq-sig\" header (RSA PKCS#1 v1.5 over SHA-1, Base64), serves a\n"
-    "download folder under /files/, and logs every request. A page is\n"
+    "\"xxx-vq-sig\" header (RSA PKCS#1 v1.5 over SHA-1, Base64) and, when\n"
+    "the request carries a \"nonce\" (32 lower-case hex digits), a second\n"
+    "time into \"xxx-vq-sig2\" (RSA over SHA-256 of \"vq-answer-sig2\" LF\n"
+    "nonce LF body), serves a download folder under /files/, and logs every\n"
+    "request. A page is\n"
     "recognised by the last segment of the path, so /vq.php and\n"
     "/any/prefix/vq.php are the same page. Any other path answers 404.\n"
     "\n"
@@ -58,6 +61,8 @@ const char kServerUsage[] =
     "  --no-sign             send no \"xxx-vq-sig\" header (--key optional).\n"
     "  --bad-sign            send a well-formed signature that does not\n"
     "                        match the body.\n"
+    "  --no-sig2             never send \"xxx-vq-sig2\", like a server that\n"
+    "                        does not know the nonce.\n"
     "  --threads N           worker threads (default 4).\n"
     "  --help                print this text.\n"
     "\n"
@@ -68,7 +73,12 @@ const char kServerUsage[] =
     "  ${download.md5:NAME}  MD5 (lower-case hex) of NAME in the download\n"
     "                        folder; left as written, with a warning on\n"
     "                        standard error, when there is no such file.\n"
+    "  ${download.sha256:NAME}  the same with SHA-256.\n"
     "The signature covers the document after expansion.\n"
+    "\n"
+    "vqserve export DIR ... writes the same answers, signed ahead of time\n"
+    "with an expiry, and an nginx configuration that serves them; see\n"
+    "'vqserve export --help'.\n"
     "\n"
     "Exit status: 0 after a signal, 1 when start-up fails, 2 on a usage\n"
     "error.\n";
@@ -93,11 +103,13 @@ ParseOutcome parseServerOptions(int argc,
                                 std::string* error) {
   bool bad_sign = false;
   bool no_sign = false;
+  bool no_sig2 = false;
   std::string threads;
   const std::pair<const char*, bool*> switches[] = {
       {"--loop", &options->loop},
       {"--no-sign", &no_sign},
       {"--bad-sign", &bad_sign},
+      {"--no-sig2", &no_sig2},
   };
   const std::pair<const char*, std::string*> values[] = {
       {"--listen", &options->listen},
@@ -153,6 +165,7 @@ ParseOutcome parseServerOptions(int argc,
     *error = "--no-sign and --bad-sign exclude each other";
     return ParseOutcome::kUsageError;
   }
+  options->second_signature = !no_sig2;
   options->sign_mode = no_sign    ? SignMode::kNone
                        : bad_sign ? SignMode::kBadSign
                                   : SignMode::kSign;

@@ -25,6 +25,8 @@ struct ServerOptions {
   std::string port_file;      // receives the base URL once listening
   bool loop = false;
   SignMode sign_mode = SignMode::kSign;
+  // Whether answers to requests carrying a nonce also get "xxx-vq-sig2".
+  bool second_signature = true;
   int threads = 4;
 };
 

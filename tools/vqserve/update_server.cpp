@@ -10,6 +10,9 @@
 
 #include <civetweb.h>
 
+#include "vqsign/answer_signing.h"
+#include "web/answer_protocol.h"
+
 namespace vqtools {
 
 namespace {
@@ -80,6 +83,15 @@ int readBody(mg_connection* connection, std::string* body) {
 
 // Bodies are decoded as forms unless the client says they are something
 // else.
+// The last "nonce" parameter of the request, or "".
+std::string requestNonce(const FormParams& params) {
+  std::string nonce;
+  for (const auto& param : params) {
+    if (param.first == vq_answer::kNonceParameter) nonce = param.second;
+  }
+  return nonce;
+}
+
 bool isFormBody(const mg_request_info* info) {
   const char* type = nullptr;
   for (int i = 0; i < info->num_headers; ++i) {
@@ -237,7 +249,7 @@ int UpdateServer::answerDocument(mg_connection* connection,
     warn(warning);
   std::string headers;
   try {
-    headers = signatureHeader(document);
+    headers = signatureHeader(document, requestNonce(record->params));
   } catch (const std::exception& e) {
     warn(e.what());
     record->status = 500;
@@ -250,7 +262,8 @@ int UpdateServer::answerDocument(mg_connection* connection,
   return record->status;
 }
 
-std::string UpdateServer::signatureHeader(const std::string& body) const {
+std::string UpdateServer::signatureHeader(const std::string& body,
+                                          const std::string& nonce) const {
   switch (setup_.sign_mode) {
     case SignMode::kNone:
       return std::string();
@@ -261,7 +274,15 @@ std::string UpdateServer::signatureHeader(const std::string& body) const {
     case SignMode::kSign:
       break;
   }
-  return "xxx-vq-sig: " + setup_.signer->signBase64(body) + "\r\n";
+  std::string headers =
+      "xxx-vq-sig: " + setup_.signer->signBase64(body) + "\r\n";
+  // A request without a well-formed nonce comes from an agent that does not
+  // check freshness (or from someone probing): one signature is all it gets.
+  if (setup_.second_signature && vq_answer::isWellFormedNonce(nonce)) {
+    headers += std::string(vq_answer::kSecondSignatureHeader) + ": " +
+               secondSignature(*setup_.signer, nonce, body) + "\r\n";
+  }
+  return headers;
 }
 
 void UpdateServer::warn(const std::string& text) const {

@@ -23,6 +23,7 @@ namespace vqtools {
 struct ServerSetup {
   LoopbackAddress address;
   SignMode sign_mode = SignMode::kSign;
+  bool second_signature = true;             // "xxx-vq-sig2" for nonces
   std::unique_ptr<RsaSigner> signer;        // null only with kNone
   std::unique_ptr<DocumentSource> updates;  // answers to "vq.php"
   std::unique_ptr<DocumentSource> errors;   // answers to "vqerror.php"
@@ -64,7 +65,10 @@ class UpdateServer {
   int answerDocument(mg_connection* connection,
                      DocumentSource* source,
                      RequestRecord* record);
-  std::string signatureHeader(const std::string& body) const;
+  // The signature header lines for |body|; |nonce| is the request's, or
+  // empty.
+  std::string signatureHeader(const std::string& body,
+                              const std::string& nonce) const;
   void writeLog(const RequestRecord& record) const;
   // Writes one line to standard error; workers may warn at the same time.
   void warn(const std::string& text) const;

@@ -5,13 +5,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <string>
 
 #include <civetweb.h>
 
+#include "vqserve/channel_export.h"
 #include "vqserve/server_options.h"
 #include "vqserve/update_server.h"
 
@@ -35,6 +38,7 @@ bool loadSetup(const ServerOptions& options,
     return false;
   }
   setup->sign_mode = options.sign_mode;
+  setup->second_signature = options.second_signature;
   setup->threads = options.threads;
   if (!options.key.empty()) {
     setup->signer = vqtools::RsaSigner::fromPemFile(options.key, error);
@@ -80,9 +84,36 @@ bool writePortFile(const std::string& path, const std::string& text) {
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// "vqserve export DIR ...": writes the channel and ends.
+int runExport(int argc, char** argv) {
+  vqtools::ExportOptions options;
+  std::string error;
+  switch (vqtools::parseExportOptions(argc, argv, &options, &error)) {
+    case vqtools::ParseOutcome::kHelp:
+      std::cout << vqtools::kExportUsage;
+      return 0;
+    case vqtools::ParseOutcome::kUsageError:
+      std::cerr << "vqserve export: " << error
+                << "\nTry 'vqserve export --help'.\n";
+      return 2;
+    case vqtools::ParseOutcome::kRun:
+      break;
+  }
+  if (!vqtools::exportChannel(options,
+                              static_cast<std::int64_t>(std::time(nullptr)),
+                              &error)) {
+    std::cerr << "vqserve export: " << error << std::endl;
+    return 1;
+  }
+  std::cout << "exported " << options.dir << std::endl;
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "export")
+    return runExport(argc, argv);
   ServerOptions options;
   std::string error;
   switch (vqtools::parseServerOptions(argc, argv, &options, &error)) {

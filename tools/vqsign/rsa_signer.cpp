@@ -96,10 +96,19 @@ std::unique_ptr<RsaSigner> RsaSigner::fromPemText(const std::string& pem,
 RsaSigner::RsaSigner(KeyPtr key) : key_(std::move(key)) {}
 
 std::string RsaSigner::sign(const std::string& data) const {
+  return signWith(EVP_sha1(), data);
+}
+
+std::string RsaSigner::signSha256Base64(const std::string& data) const {
+  return base64Encode(signWith(EVP_sha256(), data));
+}
+
+std::string RsaSigner::signWith(const EVP_MD* digest,
+                                const std::string& data) const {
   MdContextPtr context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* key_context = nullptr;  // Owned by |context|.
   if (!context ||
-      EVP_DigestSignInit(context.get(), &key_context, EVP_sha1(), nullptr,
+      EVP_DigestSignInit(context.get(), &key_context, digest, nullptr,
                          key_.get()) != 1 ||
       EVP_PKEY_CTX_set_rsa_padding(key_context, RSA_PKCS1_PADDING) != 1) {
     throw std::runtime_error("signing set-up failed: " + takeOpenSslError());

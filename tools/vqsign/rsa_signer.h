@@ -30,6 +30,10 @@ class RsaSigner {
   // The raw signature bytes of |data| (key size bytes long).
   std::string sign(const std::string& data) const;
 
+  // The same over the SHA-256 digest of |data|, as the second signature
+  // ("xxx-vq-sig2") is made.
+  std::string signSha256Base64(const std::string& data) const;
+
   // The public half in the PKCS#1 "RSA PUBLIC KEY" PEM form that the agent
   // embeds, ending in a newline.
   std::string publicKeyPkcs1Pem() const;
@@ -44,6 +48,7 @@ class RsaSigner {
   using KeyPtr = std::unique_ptr<EVP_PKEY, KeyDeleter>;
 
   explicit RsaSigner(KeyPtr key);
+  std::string signWith(const EVP_MD* digest, const std::string& data) const;
 
   KeyPtr key_;
 };

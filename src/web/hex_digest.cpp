@@ -1,25 +1,26 @@
-#include "web/md5_digest.h"
+#include "web/hex_digest.h"
 
 #include <new>
 
-Md5Digest::Md5Digest() : context_(EVP_MD_CTX_new()) {
+HexDigest::HexDigest(const EVP_MD* algorithm)
+    : algorithm_(algorithm), context_(EVP_MD_CTX_new()) {
   if (!context_) throw std::bad_alloc();
   reset();
 }
 
-Md5Digest::~Md5Digest() = default;
+HexDigest::~HexDigest() = default;
 
-void Md5Digest::reset() {
-  if (EVP_DigestInit_ex(context_.get(), EVP_md5(), nullptr) != 1) {
+void HexDigest::reset() {
+  if (EVP_DigestInit_ex(context_.get(), algorithm_, nullptr) != 1) {
     throw std::bad_alloc();
   }
 }
 
-void Md5Digest::update(const void* data, std::size_t size) {
+void HexDigest::update(const void* data, std::size_t size) {
   if (size != 0) EVP_DigestUpdate(context_.get(), data, size);
 }
 
-std::string Md5Digest::hexDigest() const {
+std::string HexDigest::hexDigest() const {
   static const char kHex[] = "0123456789abcdef";
   // Finishing a copy leaves this digest open for more data.
   std::unique_ptr<EVP_MD_CTX, ContextDeleter> copy(EVP_MD_CTX_new());
