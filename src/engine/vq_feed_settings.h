@@ -45,6 +45,9 @@ class VqFeedSettings {
   static void installUserIdProvider();
 
  private:
+  // The feed file's text for an error document: at most the XML bound of a
+  // regular file, else "ERROR: " and the reason.
+  static std::string readFeedText();
   // Adds an "error" document with `code` as parameter "vq". A non-null
   // `description` is set first; `fileText` becomes CDATA when non-null.
   void addErrorDocument(Web& web, const char* code, const char* description,
