@@ -29,7 +29,7 @@ struct HttpRequest {
   // Polled on the fetching thread while the exchange runs, at least about
   // once a second even when nothing arrives; true ends the exchange at once
   // with `HttpResult::cancelled` set. Empty: never cancelled.
-  std::function<bool()> cancelled;
+  std::function<bool()> cancelled{};
 };
 
 // Receives the final response of an exchange (after redirects). Called on

@@ -43,7 +43,7 @@ FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes,
   if (file.get() < 0) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR) {
-      return fail(FileReadStatus::kMissing, why, path + " does not exist");
+      return fail(FileReadStatus::kMissing, why, "cannot open " + path);
     }
     return fail(FileReadStatus::kFailed, why,
                 "cannot open " + path + ": " + std::strerror(error));

@@ -36,9 +36,9 @@ struct CannedResponse {
   // A misbehaving server's body, streamed and never held whole: `body`,
   // then `repeat` written `repeat_count` times, then `tail`. Writing stops
   // when the client goes away.
-  std::string repeat;
+  std::string repeat{};
   std::size_t repeat_count = 0;
-  std::string tail;
+  std::string tail{};
   // False: no Content-Length; the body ends when the connection closes.
   bool send_length = true;
   // Nonzero: the body goes out one byte per `drip` (until the server
