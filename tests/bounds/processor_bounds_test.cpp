@@ -93,9 +93,16 @@ class ProcessorBoundsTest : public ::testing::Test {
   FakeApplication app_;
 };
 
-TEST_F(ProcessorBoundsTest, XmlEditAndLaunchTestsRefuseDevicesAndFifos) {
+TEST_F(ProcessorBoundsTest, ActionsNeverBlockOnOrReadDevicesAndFifos) {
   const std::string fifo = dir_.Append("fifo");
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  // The current file of a download is compared only when it is a regular
+  // file; here the download itself then fails (nothing listens on port 1).
+  EXPECT_EQ(kErrTransport,
+            FailureCode("<web url=\"http://127.0.0.1:1/x\" filename=\"" +
+                            fifo + "\" md5=\"" + std::string(32, '0') +
+                            "\"/>",
+                        fifo));
   for (const std::string& target : {fifo, std::string("/dev/zero")}) {
     EXPECT_EQ(kErrXmlEditParse,
               FailureCode("<xmledit filename=\"" + target +
