@@ -319,11 +319,11 @@ void VqThread::waitForNextPass(long updateSeconds) {
     const apr_interval_time_t wait = waitTurnMicros(updateSeconds, due, now);
     // An update asked for during the pass (by the pass itself, which cannot
     // signal its own condition) is served at once, and so is a wake that
-    // came while the pass ran.
-    if (wait <= 0 || shouldExit() || updateRequested.load()) return;
-    if (wakePending) {
+    // came while the pass ran; the pass about to start serves any pending
+    // wake.
+    if (wait <= 0 || shouldExit() || updateRequested.load() || wakePending) {
+      if (wakePending) logger.debug("Woken during the pass");
       wakePending = false;
-      logger.debug("Woken during the pass");
       return;
     }
 
