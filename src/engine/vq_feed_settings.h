@@ -34,7 +34,10 @@ class VqFeedSettings {
   // Resolves the include elements at every depth below `element`: marks each
   // with "exists", inlines its file as CDATA or attaches it as the next
   // "p<n>" parameter, and removes an include whose "file" text repeats that
-  // of an earlier sibling include.
+  // of an earlier sibling include. Only a regular file of at most
+  // vq_bounds::kMaxIncludeTextBytes is read; any other existing file (a
+  // FIFO, a device, a larger file) is skipped with a warning and sent as
+  // empty, "exists" "true", like an unreadable one.
   void handleIncludeNodes(TiXmlElement* element, Web& web);
 
   // The "id" of the root's "user" child of a well-formed version 2.0 feed
