@@ -106,6 +106,8 @@ int main(int argc, char** argv) {
         start = Clock::now();
         AppleWebDownload download(pool);
         download.setDigestWhileStreaming(false);
+        // As in the agent: every transfer polls a cancel check.
+        download.setCancelCheck([] { return false; });
         download.setUrl(url.c_str());
         download.get();
         ours_md5 = ssl_md5(download.DownloadFilename(), pool);
@@ -116,6 +118,7 @@ int main(int argc, char** argv) {
         apr::Pool pool;
         start = Clock::now();
         AppleWebDownload download(pool);
+        download.setCancelCheck([] { return false; });
         download.setUrl(url.c_str());
         download.get();
         streamed_md5 = download.DownloadMd5();

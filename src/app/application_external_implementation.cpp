@@ -18,7 +18,9 @@ ApplicationExternalImplementation::getTransactionalExternalInterface() {
 void ApplicationExternalImplementation::flushLog() {}
 
 bool ApplicationExternalImplementation::shouldQuit() {
-  return application->shouldQuit();
+  // Polled by transfers of documents processed without an application
+  // (tests, tools): nothing can ask those to quit.
+  return application != nullptr && application->shouldQuit();
 }
 
 const char* ApplicationExternalImplementation::getBuild() {

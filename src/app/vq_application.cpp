@@ -66,6 +66,10 @@ VqApplication::~VqApplication() {
   // The services' threads use the application until they are joined, so they
   // stop while it is still whole and registered.
   setUpdateWaker(nullptr);
+  // Whatever ended the process (a signal, the end of main), the transfers
+  // still running on the services' threads poll this flag and stop within
+  // about a second, so the joins below never wait for a server.
+  quitting_.store(true);
   services_.reset();
   // Unregistered next, so that no other thread finds a half-destroyed
   // application.

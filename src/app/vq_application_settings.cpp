@@ -5,14 +5,12 @@
 #include <cstdlib>
 
 #include "app/xml_file.h"
-#include "support/apr_utils.h"
 #include "support/path.h"
 
 VqApplicationSettings::VqApplicationSettings(const char* directory,
-                                             apr_pool_t* pool) {
+                                             apr_pool_t*) {
   path file(directory);
   file << kFileName;
-  if (!apr_file_exists(file.c_str(), pool)) return;
   if (!loadXmlFile(*this, file.getPlatformPath().c_str(),
                    TIXML_ENCODING_UNKNOWN)) {
     return;

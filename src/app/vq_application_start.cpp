@@ -17,6 +17,7 @@
 #include "response/bounded_xml.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
+#include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "web/proxy_details.h"
@@ -73,7 +74,8 @@ int VqApplication::start(VqHostCallback* host) {
 }
 
 void VqApplication::processTransactions(const std::string& xml) {
-  debugLog("processTransactions() : xml = [" + xml + "]");
+  debugLog("processTransactions() : xml = [" + vq_support::LogSafeBody(xml) +
+           "]");
   TiXmlDocument document;
   std::string why;
   if (!loadBoundedXml(document, xml.c_str(), xml.size(), &why) ||

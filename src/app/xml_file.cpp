@@ -1,14 +1,22 @@
 #include "app/xml_file.h"
 
-#include <sys/stat.h>
+#include <string>
+
+#include "support/bounded_file.h"
+#include "support/input_bounds.h"
 
 bool loadXmlFile(TiXmlDocument& document, const char* fileName,
                  TiXmlEncoding encoding) {
-  struct stat info;
-  if (stat(fileName, &info) != 0 || !S_ISREG(info.st_mode)) {
+  std::string text;
+  if (fileName == nullptr ||
+      vq_support::readRegularFile(fileName, vq_bounds::kMaxXmlBytes, &text,
+                                  nullptr) !=
+          vq_support::FileReadStatus::kRead) {
     document.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr,
                       encoding);
     return false;
   }
-  return document.LoadFile(fileName, encoding);
+  vq_support::normalizeLineEnds(text);
+  document.Parse(text.c_str(), nullptr, encoding);
+  return !document.Error();
 }

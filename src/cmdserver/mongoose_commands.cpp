@@ -13,6 +13,7 @@
 #include "cmdserver/mongoose.h"
 #include "cmdserver/reply_text.h"
 #include "support/http_query_string.h"
+#include "support/log_text.h"
 
 namespace {
 
@@ -213,7 +214,9 @@ int Mongoose::cmdProcess(mg_connection* conn, http::QueryString& query,
                                    std::to_string(kMaxProcessBody) +
                                    " bytes; nothing was run");
   }
-  if (log.isDebugEnabled()) log.debug("POST [%s]", body.c_str());
+  if (log.isDebugEnabled()) {
+    log.debug("POST [%s]", vq_support::LogSafeBody(body).c_str());
+  }
   application_->processTransactions(body);
   log.debug("Application processing succeeded.");
   return sendOk(conn, kTextXml, kOkBody);

@@ -6,9 +6,8 @@
 #include "app/vq_application.h"
 #include "engine/log_tail.h"
 #include "engine/vq_feed_settings.h"
-#include "support/apr_exception.h"
-#include "support/apr_pool.h"
-#include "support/memory_buffer.h"
+#include "support/bounded_file.h"
+#include "support/input_bounds.h"
 #include "support/vq_exception.h"
 #include "web/web.h"
 
@@ -17,17 +16,16 @@ namespace {
 constexpr const char* kCurrentLog = "vq.log";
 constexpr const char* kPreviousLog = "vq.log.1";
 
-// The whole feed file as text, empty when it is missing or unreadable.
-std::string readFeedFile(apr_pool_t* pool) {
-  apr::Pool scratch(pool);
-  MemoryBuffer<char> buffer(scratch);
-  try {
-    buffer.readFile(VqFeedSettings::feedSettingsFilename.c_str());
-  } catch (const apr::Exception&) {
+// The feed file as text (up to its first NUL), empty when it is missing,
+// unreadable, not a regular file or beyond the XML bound.
+std::string readFeedFile() {
+  std::string text;
+  if (vq_support::readRegularFile(VqFeedSettings::feedSettingsFilename,
+                                  vq_bounds::kMaxXmlBytes, &text, nullptr) !=
+      vq_support::FileReadStatus::kRead) {
     return std::string();
   }
-  buffer.nullTerminate();
-  return std::string(buffer.begin());
+  return std::string(text.c_str());
 }
 
 }  // namespace
@@ -49,7 +47,7 @@ void addErrorReportParameters(Web& web, ThreadExternalInterface& external,
   web.addParameter("logFile", readLogTail(kCurrentLog, kPreviousLog,
                                           kReportLogTailBytes, pool)
                                   .c_str());
-  web.addParameter("feedFile", readFeedFile(pool).c_str());
+  web.addParameter("feedFile", readFeedFile().c_str());
   web.addParameter("lastUrl",
                    error.url().empty() ? "NO URL" : error.url().c_str());
   if (VqApplication::getEnvBool(VqApplication::SECURE_SIGN)) {

@@ -76,6 +76,8 @@ void ExceptionReporter::report(VqException& e) {
   try {
     external->getAllServers(servers);
     web = std::make_unique<AppleWeb>(pool);
+    // Quitting cancels the report instead of waiting for the server.
+    web->setCancelCheck([external] { return external->shouldQuit(); });
     addErrorReportParameters(*web, *external, e, pool);
     freshness = addRequestNonce(*web, &freshnessNotices);
   } catch (const VqException& failure) {
@@ -92,6 +94,7 @@ void ExceptionReporter::report(VqException& e) {
   const bool requireSignature =
       VqApplication::getEnvBool(VqApplication::SECURE_SIGN);
   for (const std::string& server : servers) {
+    if (external->shouldQuit()) return;
     const std::string url = serverPageUrl(server, kErrorPage);
     logger.debug("vqerror url: " + url);
     try {

@@ -14,9 +14,9 @@
 #include "app/vq_application.h"
 #include "engine/cdata_text.h"
 #include "response/bounded_xml.h"
-#include "support/apr_exception.h"
-#include "support/apr_utils.h"
-#include "support/memory_buffer.h"
+#include "support/bounded_file.h"
+#include "support/input_bounds.h"
+#include "support/log_text.h"
 #include "web/web.h"
 
 namespace {
@@ -44,29 +44,41 @@ void VqFeedSettings::prepareRequest(Web& web) {
   const char* filename = feedSettingsFilename.c_str();
   TiXmlDocument document;
   std::string why;
-  if (!loadBoundedXmlFile(document, filename, &why)) {
-    if (apr_file_exists(filename, pool)) {
-      const std::string text = apr_file_readString(filename, pool);
-      addErrorDocument(web, "BAD_VQFEED_FILE", why.c_str(), &text);
-    } else {
+  vq_support::FileReadStatus status = vq_support::FileReadStatus::kRead;
+  if (!loadBoundedXmlFile(document, filename, &why, XmlBounds(), &status)) {
+    if (status == vq_support::FileReadStatus::kMissing ||
+        status == vq_support::FileReadStatus::kFailed) {
       addErrorDocument(web, "NO_VQFEED_FILE", why.c_str(), nullptr);
+    } else {
+      const std::string text = readFeedText();
+      addErrorDocument(web, "BAD_VQFEED_FILE", why.c_str(), &text);
     }
     return;
   }
   TiXmlElement* root = document.RootElement();
   if (root == nullptr || !sameName(root->Value(), "vqfeed")) {
-    const std::string text = apr_file_readString(filename, pool);
+    const std::string text = readFeedText();
     addErrorDocument(web, "INCORRECT_XML", nullptr, &text);
     return;
   }
   if (!sameName(root->Attribute("version"), "2.0")) {
-    const std::string text = apr_file_readString(filename, pool);
+    const std::string text = readFeedText();
     addErrorDocument(web, "INCORRECT_VERSION", nullptr, &text);
     return;
   }
   paramCounter = 0;
   handleIncludeNodes(root, web);
   web.addParameter("vq", &document);
+}
+
+std::string VqFeedSettings::readFeedText() {
+  std::string text;
+  std::string why;
+  if (vq_support::readRegularFile(feedSettingsFilename, kMaxXmlBytes, &text,
+                                  &why) != vq_support::FileReadStatus::kRead) {
+    return "ERROR: " + why;
+  }
+  return text;
 }
 
 void VqFeedSettings::addErrorDocument(Web& web, const char* code,
@@ -112,38 +124,41 @@ void VqFeedSettings::handleIncludeNodes(TiXmlElement* element, Web& web) {
       continue;
     }
 
-    if (!apr_file_exists(path.c_str(), pool)) {
+    std::string contents;
+    std::string why;
+    const vq_support::FileReadStatus status = vq_support::readRegularFile(
+        path, vq_bounds::kMaxIncludeTextBytes, &contents, &why);
+    if (status == vq_support::FileReadStatus::kMissing) {
       child->SetAttribute("exists", "false");
       logger.debug("include node for file " + path + " : exists=false");
-    } else if (apr_isdir(path.c_str(), pool)) {
+    } else if (status == vq_support::FileReadStatus::kDirectory) {
       child->SetAttribute("exists", "directory");
     } else {
       child->SetAttribute("exists", "true");
-      MemoryBuffer<char> contents(pool);
-      try {
-        contents.readFile(path.c_str());
-      } catch (const apr::Exception& e) {
-        // An unreadable file is sent as empty; the server still sees it
-        // exists.
-        logger.warn("could not read include file " + path + ": " + e.what());
+      if (status != vq_support::FileReadStatus::kRead) {
+        // Sent as empty, like an unreadable file: the server still sees it
+        // exists. A FIFO or device is never read, and a file over the bound
+        // would make every update request as large.
+        logger.warn("include file " + path + " skipped: " + why);
         contents.clear();
       }
-      contents.nullTerminate();
-      const std::string text(contents.begin());  // up to the first NUL
+      const std::string text(contents.c_str());  // up to the first NUL
       if (sameName(child->Attribute("inline"), "true")) {
         child->LinkEndChild(makeCdataText(text).release());
         if (logger.isDebugEnabled()) {
-          logger.debug("inlined include file " + path + ". Data=[" + text +
-                       "]");
+          logger.debug("inlined include file " + path + ". Data=[" +
+                       vq_support::LogSafeBody(text) + "]");
         }
       } else {
         ++paramCounter;
         const std::string name = "p" + std::to_string(paramCounter);
         child->SetAttribute("param", name.c_str());
-        web.addParameter(name.c_str(), contents.begin(), contents.end());
+        web.addParameter(name.c_str(), contents.data(),
+                         contents.data() + contents.size());
         if (logger.isDebugEnabled()) {
           logger.debug("added include file " + path + " as parameter " +
-                       name + " Data=[" + text + "]");
+                       name + " Data=[" + vq_support::LogSafeBody(text) +
+                       "]");
         }
       }
     }

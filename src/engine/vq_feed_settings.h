@@ -34,7 +34,10 @@ class VqFeedSettings {
   // Resolves the include elements at every depth below `element`: marks each
   // with "exists", inlines its file as CDATA or attaches it as the next
   // "p<n>" parameter, and removes an include whose "file" text repeats that
-  // of an earlier sibling include.
+  // of an earlier sibling include. Only a regular file of at most
+  // vq_bounds::kMaxIncludeTextBytes is read; any other existing file (a
+  // FIFO, a device, a larger file) is skipped with a warning and sent as
+  // empty, "exists" "true", like an unreadable one.
   void handleIncludeNodes(TiXmlElement* element, Web& web);
 
   // The "id" of the root's "user" child of a well-formed version 2.0 feed
@@ -45,6 +48,9 @@ class VqFeedSettings {
   static void installUserIdProvider();
 
  private:
+  // The feed file's text for an error document: at most the XML bound of a
+  // regular file, else "ERROR: " and the reason.
+  static std::string readFeedText();
   // Adds an "error" document with `code` as parameter "vq". A non-null
   // `description` is set first; `fileText` becomes CDATA when non-null.
   void addErrorDocument(Web& web, const char* code, const char* description,

@@ -109,11 +109,13 @@ void VqThread::wake() {
     return;
   }
   {
+    // Held only for the flag: the update thread never keeps this lock
+    // during a pass, so a wake never waits for the network.
     std::lock_guard<std::mutex> lock(wakeMutex);
-    wakeLog.debug("Mutex has been acquired");
-    wakeCondition.notify_one();
-    wakeLog.debug("Condition has been signalled");
+    wakePending = true;
   }
+  wakeCondition.notify_one();
+  wakeLog.debug("Condition has been signalled");
   wakeLog.debug("Have triggered mutex for thread waking");
   wakeLog.debug("leaving wake()");
 }
@@ -142,13 +144,11 @@ void VqThread::run() {
   logger.debug("run()");
   ExceptionReporter::getReporter()->setExternal(threadExternal.get());
 
-  std::unique_lock<std::mutex> lock(wakeMutex);
   std::unique_ptr<apr::Pool> loopPool;
   try {
     loopPool = std::make_unique<apr::Pool>(pool->get());
   } catch (const std::bad_alloc&) {
     logger.error("Could not create loop pool for thread loop");
-    lock.unlock();
     exited.store(true);
     return;
   }
@@ -189,11 +189,10 @@ void VqThread::run() {
                    location(__LINE__) + ")");
       break;
     }
-    waitForNextPass(lock, updateSeconds);
+    waitForNextPass(updateSeconds);
     logger.debug("Done with wait do-while");
   }
 
-  lock.unlock();
   exited.store(true);
   logger.debug("vq Thread exiting");
   threadExternal->threadQuit(this);
@@ -211,6 +210,9 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
     threadExternal->getAllServers(servers);
 
     AppleWeb web(loopPool);
+    // A quit or exit() ends the request at once instead of after the
+    // server's answer.
+    web.setCancelCheck([this] { return shouldExit(); });
     web.addParameterf("feedId", "%ld", threadExternal->getFeedId());
     web.addParameter("build", threadExternal->getBuild());
     web.addParameterf("appId", "%ld", threadExternal->getAppId());
@@ -272,6 +274,7 @@ bool VqThread::tryServer(Web& web, const std::string& server,
     web.get();
     VqResponseProcessor processor(loopPool, threadExternal.get(), url.c_str());
     processor.expectFreshAnswer(freshness);
+    processor.setCancelCheck([this] { return shouldExit(); });
     processor.process(web, ExceptionReporter::getReporter(),
                       VqApplication::getEnvBool(VqApplication::SECURE_SIGN));
     updateSeconds = clampUpdateSeconds(processor.updateSeconds());
@@ -284,10 +287,12 @@ bool VqThread::tryServer(Web& web, const std::string& server,
   } catch (const std::string& text) {
     logger.error("Error on server " + url + ": " + text);
     VqException error(url.c_str(), text);
-    reportToServer(error);
+    if (!shouldExit()) reportToServer(error);
   } catch (VqException& e) {
     logger.error("Error on server " + url + ": " + e.what());
-    reportToServer(e);
+    // A request cancelled because the agent is quitting is no server error,
+    // and a report now would only delay the exit.
+    if (!shouldExit()) reportToServer(e);
   } catch (const std::exception& e) {
     logger.error(std::string("std::exception : ") + e.what());
   }
@@ -298,9 +303,9 @@ void VqThread::reportToServer(VqException& error) {
   ExceptionReporter::getReporter()->report(error);
 }
 
-void VqThread::waitForNextPass(std::unique_lock<std::mutex>& lock,
-                               long updateSeconds) {
+void VqThread::waitForNextPass(long updateSeconds) {
   const apr_time_t waitStart = apr_time_now();
+  std::unique_lock<std::mutex> lock(wakeMutex);
   for (;;) {
     const long refresh =
         VqApplication::getEnvl(VqApplication::DEBUG_REFRESH, 0);
@@ -320,15 +325,21 @@ void VqThread::waitForNextPass(std::unique_lock<std::mutex>& lock,
     }
     const apr_interval_time_t wait = waitTurnMicros(updateSeconds, due, now);
     // An update asked for during the pass (by the pass itself, which cannot
-    // signal its own condition) is served at once.
-    if (wait <= 0 || shouldExit() || updateRequested.load()) return;
+    // signal its own condition) is served at once, and so is a wake that
+    // came while the pass ran; the pass about to start serves any pending
+    // wake.
+    if (wait <= 0 || shouldExit() || updateRequested.load() || wakePending) {
+      if (wakePending) logger.debug("Woken during the pass");
+      wakePending = false;
+      return;
+    }
 
-    const std::cv_status status =
-        wakeCondition.wait_for(lock, std::chrono::microseconds(wait));
-    const bool timedOut = status == std::cv_status::timeout;
+    const bool woken = wakeCondition.wait_for(
+        lock, std::chrono::microseconds(wait), [this] { return wakePending; });
     logger.debug(std::string("Sleep status = ") +
-                 (timedOut ? "timeout" : "signalled"));
-    if (!timedOut) {
+                 (woken ? "signalled" : "timeout"));
+    if (woken) {
+      wakePending = false;
       logger.debug("Woken by condition signal");
       return;
     }

@@ -31,12 +31,15 @@ class Web;
 // thread sleeps; "debug.refresh" (tenths of a second) overrides the
 // interval.
 //
-// Locking: the thread holds wakeMutex for the whole of each pass (network
-// requests included) and releases it only while it sleeps, so wake(),
-// update() and exit() called from another thread block until the running
-// pass has finished. Called on the update thread itself (for instance by a
-// quit action run during a pass) they do not block: the thread sees the
-// request at its next check.
+// Locking: wakeMutex guards only the wake-up flag and the sleep; a pass
+// runs without it. wake(), update() and exit() set their flags, notify and
+// return at once, also while a pass runs (exit() then waits only for the
+// join). A wake that comes during a pass ends the next sleep at once. Every
+// transfer of a pass polls shouldExit(), so a quit or exit() cancels the
+// pass's network requests and downloads within about a second, whatever
+// the server does. Called on the update thread itself (for instance by a
+// quit action run during a pass) they do not block either: the thread sees
+// the request at its next check.
 //
 // The thread reaches the application only through ThreadExternalInterface.
 // When the loop ends, for whatever reason, it calls threadQuit and then
@@ -79,8 +82,7 @@ class VqThread {
   // Hands `error` to the process's error reporter.
   void reportToServer(VqException& error);
   // Sleeps until the next pass is due, a wake, or exit.
-  void waitForNextPass(std::unique_lock<std::mutex>& lock,
-                       long updateSeconds);
+  void waitForNextPass(long updateSeconds);
   bool onUpdateThread() const;
   void joinThread();
 
@@ -90,11 +92,14 @@ class VqThread {
 
   std::mutex wakeMutex;
   std::condition_variable wakeCondition;
+  // Set by wake() from other threads, taken by the sleep. Guarded by
+  // wakeMutex.
+  bool wakePending = false;
   std::thread thread;
   // Serialises joins: exit() may be called from several threads at once.
   std::mutex joinMutex;
 
-  // Written by other threads before they take wakeMutex in wake().
+  // Written by other threads before they call wake().
   std::atomic<apr_time_t> updateTime{0};
   std::atomic<bool> updateRequested{false};
   std::atomic<bool> exitFlag{false};

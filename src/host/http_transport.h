@@ -2,6 +2,7 @@
 #define VQ_HOST_HTTP_TRANSPORT_H_
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,10 +15,21 @@ struct HttpRequest {
   std::string url;
   const char* body = nullptr;
   std::size_t body_size = 0;
-  // Seconds a connection attempt or a transfer may stay idle before the
-  // exchange fails as timed out. The whole transfer has no upper limit, so
-  // large downloads on slow lines still complete.
+  // Seconds a connection attempt may take, and seconds a transfer may stay
+  // below `low_speed_bytes_per_second` before the exchange fails as timed
+  // out.
   long idle_timeout_seconds = 30;
+  long low_speed_bytes_per_second = 1;
+  // Seconds the whole exchange may take; 0 for no limit (downloads, which
+  // still complete on slow lines as long as they keep moving).
+  long total_timeout_seconds = 0;
+  // Largest body accepted, in bytes; 0 for no limit. A response announcing
+  // a larger body fails at once; the sink counts what actually arrives.
+  std::size_t max_body_bytes = 0;
+  // Polled on the fetching thread while the exchange runs, at least about
+  // once a second even when nothing arrives; true ends the exchange at once
+  // with `HttpResult::cancelled` set. Empty: never cancelled.
+  std::function<bool()> cancelled{};
 };
 
 // Receives the final response of an exchange (after redirects). Called on
@@ -41,6 +53,9 @@ struct HttpResult {
   // description of the transport failure.
   std::string error;
   long status = 0;
+  // The exchange ended because `HttpRequest::cancelled` said so (`error`
+  // is set as well).
+  bool cancelled = false;
 };
 
 // Performs HTTP exchanges. Implementations are safe to use from several

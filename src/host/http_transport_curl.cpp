@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <mutex>
 
 namespace host {
@@ -31,6 +32,15 @@ size_t writeBody(char* data, size_t size, size_t count, void* user) {
   return sink->onBodyData(data, total) ? total : 0;
 }
 
+// Any value other than 0 makes libcurl abort with
+// CURLE_ABORTED_BY_CALLBACK. libcurl calls this while it waits as well as
+// while data flows, about once a second at the slowest.
+int checkCancelled(void* user, curl_off_t, curl_off_t, curl_off_t,
+                   curl_off_t) {
+  const auto* cancelled = static_cast<const std::function<bool()>*>(user);
+  return (*cancelled)() ? 1 : 0;
+}
+
 class CurlHttpTransport : public HttpTransport {
  public:
   HttpResult fetch(const HttpRequest& request,
@@ -55,8 +65,21 @@ class CurlHttpTransport : public HttpTransport {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.idle_timeout_seconds);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT,
+                     request.low_speed_bytes_per_second);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, request.idle_timeout_seconds);
+    if (request.total_timeout_seconds > 0) {
+      curl_easy_setopt(h, CURLOPT_TIMEOUT, request.total_timeout_seconds);
+    }
+    if (request.max_body_bytes > 0) {
+      curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                       static_cast<curl_off_t>(request.max_body_bytes));
+    }
+    if (request.cancelled) {
+      curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
+      curl_easy_setopt(h, CURLOPT_XFERINFODATA, &request.cancelled);
+      curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
     // Larger receive pieces mean fewer callbacks and file writes for big
     // downloads; the memory is fixed per transfer.
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -79,8 +102,10 @@ class CurlHttpTransport : public HttpTransport {
 
     const CURLcode code = curl_easy_perform(h);
     if (code != CURLE_OK) {
-      result.error = error_text[0] != '\0' ? error_text
-                                           : curl_easy_strerror(code);
+      result.cancelled = code == CURLE_ABORTED_BY_CALLBACK;
+      result.error = result.cancelled     ? "the transfer was cancelled"
+                     : error_text[0] != '\0' ? error_text
+                                             : curl_easy_strerror(code);
       return result;
     }
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.status);

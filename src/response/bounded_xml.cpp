@@ -1,11 +1,8 @@
 #include "response/bounded_xml.h"
 
-#include <sys/stat.h>
 #include <tinyxml.h>
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -73,10 +70,12 @@ const char* skipProcessingInstruction(const char* p, const char* end) {
 }
 
 // Reads the rest of a start tag from just after its name. Sets
-// `selfClosing` for "/>". Quoted runs are skipped whole: TinyXML reads a
-// quote only as an attribute value (anything else is its parse error, after
-// which nothing more is built).
-const char* skipStartTag(const char* p, const char* end, bool* selfClosing) {
+// `selfClosing` for "/>" and adds to `attributes` one per "=" outside
+// quotes (TinyXML builds at most one attribute per "="). Quoted runs are
+// skipped whole: TinyXML reads a quote only as an attribute value (anything
+// else is its parse error, after which nothing more is built).
+const char* skipStartTag(const char* p, const char* end, bool* selfClosing,
+                         std::size_t* attributes) {
   *selfClosing = false;
   while (p < end) {
     const char c = *p;
@@ -85,6 +84,7 @@ const char* skipStartTag(const char* p, const char* end, bool* selfClosing) {
       *selfClosing = true;
       return p + 2;
     }
+    if (c == '=') ++*attributes;
     if (c == '"' || c == '\'') {
       const char* q = static_cast<const char*>(std::memchr(p + 1, c, end - p - 1));
       if (!q) return end;
@@ -116,16 +116,28 @@ bool checkXmlBounds(const char* text, std::size_t length,
   const char* p = text;
   const char* const end = text + length;
   std::size_t depth = 0;
+  std::size_t nodes = 0;
   while (p < end) {
     const char* lt = static_cast<const char*>(std::memchr(p, '<', end - p));
+    // Text between markup becomes a node unless it is all white space.
+    const char* const textEnd = lt ? lt : end;
+    for (const char* q = p; q < textEnd; ++q) {
+      if (!isXmlSpace(*q)) {
+        ++nodes;
+        break;
+      }
+    }
+    if (nodes > bounds.maxNodes) break;
     if (!lt) break;
     p = lt;
+    ++nodes;  // whatever "<" starts, except an end tag (taken back below)
     if (startsWith(p, end, "<!--")) {
       p = skipPast(p + 4, end, "-->");
     } else if (startsWith(p, end, "<![CDATA[")) {
       p = skipPast(p + 9, end, "]]>");
     } else if (startsWith(p, end, "</")) {
       p = skipPast(p + 2, end, ">");
+      --nodes;
       if (depth > 0) --depth;
     } else if (startsWith(p, end, "<?")) {
       p = skipProcessingInstruction(p + 2, end);
@@ -136,7 +148,7 @@ bool checkXmlBounds(const char* text, std::size_t length,
       }
     } else if (p + 1 < end && startsElementName(p[1])) {
       bool selfClosing = false;
-      p = skipStartTag(p + 1, end, &selfClosing);
+      p = skipStartTag(p + 1, end, &selfClosing, &nodes);
       if (!selfClosing && ++depth > bounds.maxDepth) {
         setWhy(why, "XML elements nest deeper than " +
                         std::to_string(bounds.maxDepth) + " levels");
@@ -147,6 +159,12 @@ bool checkXmlBounds(const char* text, std::size_t length,
       // the first ">" whatever it contains.
       p = skipPast(p + 1, end, ">");
     }
+    if (nodes > bounds.maxNodes) break;
+  }
+  if (nodes > bounds.maxNodes) {
+    setWhy(why, "XML text holds more than " + std::to_string(bounds.maxNodes) +
+                    " nodes");
+    return false;
   }
   return true;
 }
@@ -167,51 +185,16 @@ bool loadBoundedXml(TiXmlDocument& document, const char* text,
 }
 
 bool loadBoundedXmlFile(TiXmlDocument& document, const char* path,
-                        std::string* why, const XmlBounds& bounds) {
-  struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) {
-    setWhy(why, std::string("cannot open ") + path);
-    return false;
-  }
-  struct stat info;
-  if (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-    setWhy(why, std::string(path) + " is not a regular file");
-    return false;
-  }
-  const off_t size = info.st_size;
-  if (static_cast<unsigned long>(size) > bounds.maxBytes) {
-    setWhy(why, "XML file of " + std::to_string(size) +
-                    " bytes exceeds the limit of " +
-                    std::to_string(bounds.maxBytes) + " bytes");
-    return false;
-  }
-  std::string buffer(static_cast<std::size_t>(size), '\0');
-  if (size > 0 &&
-      std::fread(&buffer[0], 1, buffer.size(), file.get()) != buffer.size()) {
-    setWhy(why, std::string("cannot read ") + path);
-    return false;
-  }
-  file.reset();
+                        std::string* why, const XmlBounds& bounds,
+                        vq_support::FileReadStatus* status) {
+  std::string buffer;
+  const vq_support::FileReadStatus read = vq_support::readRegularFile(
+      path ? path : "", bounds.maxBytes, &buffer, why);
+  if (status) *status = read;
+  if (read != vq_support::FileReadStatus::kRead) return false;
 
-  // TinyXML's own file loading turns "\r\n" and lone "\r" into "\n" before
-  // parsing; parsing from memory does not, so do it here to read files the
-  // same way.
-  const char* firstCr =
-      static_cast<const char*>(std::memchr(buffer.data(), '\r', buffer.size()));
-  if (firstCr) {
-    std::size_t out = firstCr - buffer.data();
-    for (std::size_t in = out; in < buffer.size(); ++in) {
-      if (buffer[in] == '\r') {
-        buffer[out++] = '\n';
-        if (in + 1 < buffer.size() && buffer[in + 1] == '\n') ++in;
-      } else {
-        buffer[out++] = buffer[in];
-      }
-    }
-    buffer.resize(out);
-  }
+  // TinyXML's own file loading normalises line ends before parsing;
+  // parsing from memory does not, so do it here to read files the same way.
+  vq_support::normalizeLineEnds(buffer);
   return loadBoundedXml(document, buffer.c_str(), buffer.size(), why, bounds);
 }

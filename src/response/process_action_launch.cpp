@@ -12,6 +12,7 @@
 #include "response/xml_text.h"
 #include "rpn/rpn_path.h"
 #include "support/apr_utils.h"
+#include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "transact/transactional_launch.h"
@@ -19,7 +20,7 @@
 bool VqResponseProcessor::launchTestHolds(TiXmlElement* launch,
                                           TiXmlElement* test) {
   const bool debug = logger.isDebugEnabled();
-  if (debug) logger.debug("if: " + nodeAsXml(*test));
+  if (debug) logger.debug("if: " + vq_support::LogSafeBody(nodeAsXml(*test)));
   const char* filename = test->Attribute("filename");
   if (!filename) {
     throw VqException(url.c_str(), VqException::zone(1),
@@ -29,17 +30,23 @@ bool VqResponseProcessor::launchTestHolds(TiXmlElement* launch,
                       nodeAsXml(*launch).c_str(), VQ_SOURCE_FILE, __LINE__);
   }
   const std::string file = expand(filename);
-  if (!apr_file_exists(file.c_str(), pool)) {
-    if (debug) {
-      logger.debug("file " + file + " not found for if test (" +
-                   nodeAsXml(*test) + ")");
-    }
-    return false;
-  }
   // The file as it is now: operations of this transaction have not run yet.
+  // A file that cannot be opened counts as missing; one that is not a
+  // regular file (a FIFO would block, a device never ends) or is too large
+  // fails the test like a file that does not parse.
   TiXmlDocument document;
   std::string why;
-  if (!loadBoundedXmlFile(document, file.c_str(), &why)) {
+  vq_support::FileReadStatus status = vq_support::FileReadStatus::kRead;
+  if (!loadBoundedXmlFile(document, file.c_str(), &why, XmlBounds(),
+                          &status)) {
+    if (status == vq_support::FileReadStatus::kMissing ||
+        status == vq_support::FileReadStatus::kFailed) {
+      if (debug) {
+        logger.debug("file " + file + " not found for if test (" +
+                     vq_support::LogSafeBody(nodeAsXml(*test)) + ")");
+      }
+      return false;
+    }
     throw VqException(url.c_str(), VqException::zone(0),
                       VqException::severity(1), kErrLaunchParse,
                       "Parsing of XML file %s failed: %s (%s:%d)",
@@ -68,7 +75,8 @@ bool VqResponseProcessor::launchTestHolds(TiXmlElement* launch,
   }
   const bool holds = !selected.empty();
   if (debug) {
-    logger.debug("if test (" + nodeAsXml(*test) + ") = " +
+    logger.debug("if test (" + vq_support::LogSafeBody(nodeAsXml(*test)) +
+                 ") = " +
                  (holds ? "true" : "false"));
   }
   return holds;
@@ -81,7 +89,8 @@ void VqResponseProcessor::ProcessActionLaunch(TiXmlElement* element,
     logger.debug("no if tests on the launch");
   } else {
     if (logger.isDebugEnabled()) {
-      logger.debug("if tests on launch command: " + nodeAsXml(*element));
+      logger.debug("if tests on launch command: " +
+                   vq_support::LogSafeBody(nodeAsXml(*element)));
     }
     // The tests are joined by "or": the first that holds ends the testing,
     // so later ones are not even checked for missing attributes.

@@ -5,6 +5,7 @@
 #include <apr_file_info.h>
 #include <apr_file_io.h>
 #include <log4cpp/Category.hh>
+#include <sys/stat.h>
 #include <tinyxml.h>
 
 #include <cctype>
@@ -31,6 +32,13 @@ namespace {
 // computed (no such file, a directory, unreadable).
 bool digestOf(const std::string& file, apr_pool_t* pool, std::string* digest,
               std::string* why) {
+  // Opening a FIFO would block and a device would never end: only a regular
+  // file has a digest worth comparing.
+  struct stat info;
+  if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    *why = file + " is not a regular file";
+    return false;
+  }
   try {
     *digest = ssl_md5(file.c_str(), pool);
     return true;
@@ -146,6 +154,7 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
     AppleWebDownload download(pool);
     // Digested while it streams in: no second pass over the file.
     download.setSha256WhileStreaming(sha256 != nullptr);
+    download.setCancelCheck(cancelled_);
     download.setUrl(expand(source).c_str());
     download.get();
     const char* name = download.DownloadFilename();

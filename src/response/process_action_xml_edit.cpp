@@ -20,6 +20,7 @@
 #include "rpn/rpn_path.h"
 #include "support/apr_file.h"
 #include "support/apr_utils.h"
+#include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "transact/transactional_file_move.h"
@@ -64,7 +65,7 @@ void VqResponseProcessor::ProcessActionXmlEdit(TiXmlElement* element,
   if (logger.isDebugEnabled()) {
     trace = &log4cpp::Category::getInstance(std::string(LOG_CATEGORY) +
                                             ".xmledit");
-    trace->debug("xmlEdit: " + nodeAsXml(*element));
+    trace->debug("xmlEdit: " + vq_support::LogSafeBody(nodeAsXml(*element)));
   }
   if (std::strcmp(element->Value(), "xmledit") != 0) {
     throw VqException(url.c_str(), VqException::zone(0),
@@ -80,14 +81,19 @@ void VqResponseProcessor::ProcessActionXmlEdit(TiXmlElement* element,
   const std::string file = expand(filename);
   const std::string temporary = file + ".tmp";
 
-  if (!apr_file_exists(file.c_str(), pool)) {
-    logger.warn("XML file " + file + " does not exist for xmledit action");
-    return;
-  }
-
+  // A file that cannot be opened is taken as missing. One that is not a
+  // regular file (a FIFO would block, a device never ends) or is too large
+  // is refused like a file that does not parse.
   TiXmlDocument document;
   std::string why;
-  if (!loadBoundedXmlFile(document, file.c_str(), &why)) {
+  vq_support::FileReadStatus status = vq_support::FileReadStatus::kRead;
+  if (!loadBoundedXmlFile(document, file.c_str(), &why, XmlBounds(),
+                          &status)) {
+    if (status == vq_support::FileReadStatus::kMissing ||
+        status == vq_support::FileReadStatus::kFailed) {
+      logger.warn("XML file " + file + " does not exist for xmledit action");
+      return;
+    }
     throw VqException(url.c_str(), VqException::zone(0),
                       VqException::severity(1), kErrXmlEditParse,
                       "Parsing of XML file %s failed: %s", file.c_str(),

@@ -15,6 +15,7 @@
 #include "response/bounded_xml.h"
 #include "response/exception_report_interface.h"
 #include "response/xml_text.h"
+#include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "web/answer_protocol.h"
@@ -35,6 +36,9 @@ VqResponseProcessor::VqResponseProcessor(apr_pool_t* pool,
       threadExternal(threadExternal),
       url(originatingUrl ? originatingUrl : "") {
   expander.add(VqApplication::getEnvMap());
+  if (threadExternal) {
+    cancelled_ = [threadExternal] { return threadExternal->shouldQuit(); };
+  }
 }
 
 VqResponseProcessor::~VqResponseProcessor() = default;
@@ -54,14 +58,28 @@ void VqResponseProcessor::process(Web& response,
   // The signature covers the text up to its first NUL, which is also all
   // that the parser reads.
   const std::size_t length = std::strlen(text);
+  const std::string_view body(text, length);
   if (logger.isDebugEnabled()) {
-    logger.debug(std::string("process(..): [") + text + "]");
+    logger.debug("process(..): [" + vq_support::LogSafeBody(body) + "]");
     if (threadExternal) threadExternal->flushLog();
   }
 
+  // The signature is checked before parsing (a linear digest of the text)
+  // so that an answer anyone on the path could have sent is never parsed
+  // beyond the small bounds; only a verified answer gets the full ones.
+  // The codes keep their order: an unsigned answer that parses is still
+  // refused with 5 or 10 before 245 or 250.
+  const char* signature =
+      requireSignature ? response.getHeader(SIGNATURE_HEADER) : nullptr;
+  const bool verified =
+      !requireSignature ||
+      (signature && ssl_checkClientSignedHeader(text, length, signature, pool));
+
   TiXmlDocument document;
   std::string why;
-  const bool parsed = loadBoundedXml(document, text, length, &why);
+  const bool parsed =
+      loadBoundedXml(document, text, length, &why,
+                     verified ? XmlBounds() : untrustedXmlBounds());
   if (!parsed || !document.RootElement()) {
     if (parsed) why = "no root element";
     logger.warn("XML parsing of server response XML failed: " + why);
@@ -71,33 +89,34 @@ void VqResponseProcessor::process(Web& response,
                       why.c_str());
   }
 
+  // Messages quote the answer, cut like a log line.
+  const std::string quoted = vq_support::LogSafeBody(body);
   TiXmlElement* root = document.RootElement();
   if (strcasecmp(root->Value(), "vq") != 0) {
     throw VqException(url.c_str(), VqException::zone(1),
                       VqException::severity(2), kErrNotVqRoot,
-                      "Server returned: %s (%s:%d)", text, VQ_SOURCE_FILE,
-                      __LINE__);
+                      "Server returned: %s (%s:%d)", quoted.c_str(),
+                      VQ_SOURCE_FILE, __LINE__);
   }
   double version = 0;
   if (root->QueryDoubleAttribute("version", &version) != TIXML_SUCCESS ||
       version != kDocumentVersion) {
     throw VqException(url.c_str(), VqException::zone(1),
                       VqException::severity(2), kErrBadVersion,
-                      "Server returned: %s (%s:%d)", text, VQ_SOURCE_FILE,
-                      __LINE__);
+                      "Server returned: %s (%s:%d)", quoted.c_str(),
+                      VQ_SOURCE_FILE, __LINE__);
   }
 
   if (requireSignature) {
-    const char* signature = response.getHeader(SIGNATURE_HEADER);
     if (!signature) {
       logger.error("No vq signature header found.");
       throw VqException(url.c_str(), VqException::zone(1),
                         VqException::severity(2), kErrNoSignatureHeader,
                         "No VQ signature header xxx-vq-sig found");
     }
-    if (!ssl_checkClientSignedHeader(text, length, signature, pool)) {
+    if (!verified) {
       logger.error(std::string("VQ signature verification failed for sig=") +
-                   signature);
+                   vq_support::LogSafe(signature));
       throw VqException(url.c_str(), VqException::zone(1),
                         VqException::severity(2), kErrSignatureMismatch,
                         "VQ signature verification failed for sig=%s",
@@ -129,7 +148,8 @@ void VqResponseProcessor::processTransactions(
        transaction;
        transaction = transaction->NextSiblingElement("transaction")) {
     if (logger.isDebugEnabled()) {
-      logger.debug("Processing transaction: " + nodeAsXml(*transaction));
+      logger.debug("Processing transaction: " +
+                   vq_support::LogSafeBody(nodeAsXml(*transaction)));
     }
     const char* noerrors = transaction->Attribute("noerrors");
     if (failed && noerrors && strcasecmp(noerrors, "true") == 0) {

@@ -4,7 +4,9 @@
 #include <apr_pools.h>
 
 #include <optional>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "app/c_template.h"
 #include "response/answer_freshness.h"
@@ -20,6 +22,10 @@ class Web;
 
 // Interprets one action document: a server's answer to an update request or
 // to an error report, or a document submitted through the command server.
+//
+// An answer whose signature is required but does not verify is parsed only
+// under small bounds (vq_bounds::kMaxUnsignedXmlBytes and
+// kMaxUnsignedXmlNodes): anyone on the network path can send one.
 //
 // The document is a root element "vq" (any letter case) with "version" 2.0
 // and an optional "update" interval in seconds; each "transaction" child
@@ -80,6 +86,13 @@ class VqResponseProcessor {
   void processTransactions(TiXmlElement* root,
                            ExceptionReportInterface* reporter);
 
+  // Polled by the document's downloads while they run; true cancels them
+  // (code 155) so that quitting never waits for a server. By default the
+  // external interface's shouldQuit().
+  void setCancelCheck(std::function<bool()> cancelled) {
+    cancelled_ = std::move(cancelled);
+  }
+
   // The response's interval in seconds, or 600 when it named none (or -1).
   long updateSeconds() const;
   std::string& originatingUrl() { return url; }
@@ -121,6 +134,7 @@ class VqResponseProcessor {
   long update = -1;
   std::string url;
   std::optional<FreshnessExpectation> freshness;
+  std::function<bool()> cancelled_;
 };
 
 #endif  // VQ_RESPONSE_VQ_RESPONSE_PROCESSOR_H_

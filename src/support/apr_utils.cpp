@@ -100,8 +100,10 @@ bool apr_file_exists(const char* path, apr_pool_t* pool) {
     return false;
   apr::Pool scratch(pool);
   apr_file_t* file = nullptr;
-  if (apr_file_open(&file, path, APR_FOPEN_READ, APR_OS_DEFAULT, scratch) !=
-      APR_SUCCESS) {
+  // Non-blocking: opening a FIFO for reading would otherwise wait for a
+  // writer, holding whichever thread asked.
+  if (apr_file_open(&file, path, APR_FOPEN_READ | APR_FOPEN_NONBLOCK,
+                    APR_OS_DEFAULT, scratch) != APR_SUCCESS) {
     return false;
   }
   apr_file_close(file);

@@ -31,6 +31,7 @@ typedef void apr_copy_directory_fn(void* data,
                                    apr_pool_t* pool);
 
 // True when the path can be opened for reading (a readable directory too).
+// Never blocks: a FIFO is opened without waiting for a writer.
 bool apr_file_exists(const char* path, apr_pool_t* pool);
 // True when the path can be opened as a directory.
 bool apr_dir_exists(const char* path, apr_pool_t* pool);

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "host/url_parser.h"
+#include "support/input_bounds.h"
 #include "support/vq_exception.h"
 
 namespace {
 
 constexpr char kSourceFile[] = "apple_web.cpp";
-constexpr long kRequestIdleTimeoutSeconds = 30;
 
 bool isPrintableAscii(const std::string& text) {
   for (unsigned char c : text) {
@@ -70,7 +70,9 @@ AppleWeb::AppleWeb(apr_pool_t* pool) : AppleWeb(pool, WebHost::platform()) {}
 // The transports used here keep no response cache, so there is nothing to
 // switch off on construction.
 AppleWeb::AppleWeb(apr_pool_t* pool, WebHost host)
-    : Web(pool), host_(std::move(host)) {
+    : Web(pool),
+      host_(std::move(host)),
+      totalTimeoutSeconds_(vq_bounds::kRequestDeadlineSeconds) {
   logger = &log4cpp::Category::getInstance("Web.apple");
 }
 
@@ -131,7 +133,11 @@ bool AppleWeb::get() {
   request.url = url;
   request.body = params.begin();
   request.body_size = params.size();
-  request.idle_timeout_seconds = kRequestIdleTimeoutSeconds;
+  request.idle_timeout_seconds = vq_bounds::kIdleTimeoutSeconds;
+  request.low_speed_bytes_per_second = lowSpeedBytesPerSecond_;
+  request.total_timeout_seconds = totalTimeoutSeconds_;
+  request.max_body_bytes = maxBodyBytes();
+  request.cancelled = cancelled_;
   ResponseSink sink(*this);
   const host::HttpResult outcome = host_.transport->fetch(request, sink);
 
@@ -150,6 +156,14 @@ bool AppleWeb::get() {
     // that failure, not the aborted transfer, is what the caller hears.
     get_completed(false);
     std::rethrow_exception(sink.failure());
+  }
+  if (outcome.cancelled) {
+    logger->info("web request to " + url + " cancelled");
+    get_completed(false);
+    throw VqException(url.c_str(), VqException::ZONE_CLIENT,
+                      VqException::SEVERITY_LOW, kErrTransport,
+                      "Web request to %s cancelled (%s:%d)", url.c_str(),
+                      kSourceFile, __LINE__);
   }
   if (!outcome.error.empty()) {
     get_completed(false);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "support/general_hash_functions.h"
+#include "support/input_bounds.h"
 #include "support/vq_exception.h"
 
 AppleWebDownload::AppleWebDownload(apr_pool_t* pool)
@@ -12,6 +13,11 @@ AppleWebDownload::AppleWebDownload(apr_pool_t* pool, WebHost host)
     : AppleWeb(pool, std::move(host)),
       file_(log4cpp::Category::getInstance("WebDownload.apple"), pool) {
   logger = &log4cpp::Category::getInstance("WebDownload.apple");
+  // The body goes to a file, so its size costs no memory; a download may
+  // take as long as it needs while it keeps moving.
+  setMaxBodyBytes(0);
+  setTotalTimeoutSeconds(0);
+  setLowSpeedLimit(vq_bounds::kDownloadLowSpeedBytesPerSecond);
 }
 
 AppleWebDownload::~AppleWebDownload() = default;

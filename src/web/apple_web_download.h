@@ -12,6 +12,8 @@
 // Downloads a URL into a new temporary file in the current directory. The
 // body is streamed to the file as it arrives, so memory use does not grow
 // with the size of the download, and its MD5 digest is computed on the way.
+// Neither its size nor its duration is bounded, but a transfer slower than
+// vq_bounds::kDownloadLowSpeedBytesPerSecond for the idle limit fails.
 //
 // After get() returns true the file is complete and closed and belongs to
 // the caller (this object never deletes it). When get() raises, no file is

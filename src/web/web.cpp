@@ -8,6 +8,9 @@
 #include <sstream>
 
 #include "support/http_query_string.h"
+#include "support/input_bounds.h"
+#include "support/log_text.h"
+#include "support/vq_exception.h"
 
 namespace {
 constexpr std::size_t kFormattedValueSize = 8192;
@@ -17,7 +20,8 @@ Web::Web(apr_pool_t* pool)
     : logger(&log4cpp::Category::getInstance("Web")),
       params(pool),
       body(pool),
-      pool(pool) {}
+      pool(pool),
+      maxBodyBytes_(vq_bounds::kMaxAnswerBytes) {}
 
 Web::~Web() = default;
 
@@ -81,10 +85,24 @@ void Web::logDebug() {
 void Web::debugParams(log4cpp::Category& category) {
   if (!category.isDebugEnabled()) return;
   params.addNull();
-  http::QueryString(params.begin()).debug(category);
+  const http::QueryString decoded(params.begin());
+  log4cpp::Category& vars =
+      log4cpp::Category::getInstance(category.getName() + ".vars");
+  // Parameters carry whole files (the feed, included files, a log tail).
+  for (const auto& parameter : decoded) {
+    vars.debug(vq_support::LogSafe(parameter.first) + "=" +
+               vq_support::LogSafeBody(parameter.second));
+  }
 }
 
 void Web::receiveBody(const char* data, std::size_t size) {
+  if (maxBodyBytes_ != 0 && size > maxBodyBytes_ - body.size()) {
+    throw VqException(url.c_str(), VqException::ZONE_CLIENT,
+                      VqException::SEVERITY_LOW, kErrTransport,
+                      "Error on web request to %s: the answer is larger "
+                      "than %zu bytes and was refused",
+                      url.c_str(), maxBodyBytes_);
+  }
   body.append(data, size);
 }
 

@@ -60,6 +60,13 @@ class Web {
     return headers;
   }
 
+  // Largest response body kept, in bytes (0: no limit). A larger body is
+  // refused while it arrives: receiving stops and get() raises code 155.
+  // vq_bounds::kMaxAnswerBytes by default; downloads, which stream to a
+  // file, have none.
+  void setMaxBodyBytes(std::size_t bytes) { maxBodyBytes_ = bytes; }
+  std::size_t maxBodyBytes() const { return maxBodyBytes_; }
+
   // Refreshes the text copy of the body and returns it.
   std::string& resultString();
   // Appends one NUL to the body (it stays there) and returns the body's
@@ -69,7 +76,8 @@ class Web {
   const WebParameterBuffer& getParams() const { return params; }
   apr_pool_t* getPool() const { return pool; }
 
-  // Debug logging of the URL and the decoded parameters.
+  // Debug logging of the URL and the decoded parameters, each value cut to
+  // a few KiB (with its whole length).
   void logDebug();
   void debugParams(log4cpp::Category& category);
 
@@ -92,6 +100,7 @@ class Web {
   WebParameterBuffer params;
   MemoryBuffer<char> body;
   apr_pool_t* pool;
+  std::size_t maxBodyBytes_;
 };
 
 #endif  // VQ_WEB_WEB_H_

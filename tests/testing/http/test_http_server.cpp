@@ -175,13 +175,62 @@ int TestHttpServer::Handle(mg_connection* connection) {
   for (const auto& header : response.headers) {
     head += header.first + ": " + header.second + "\r\n";
   }
-  head += "Content-Length: " + std::to_string(response.body.size()) +
-          "\r\nConnection: close\r\n\r\n";
-  mg_write(connection, head.data(), head.size());
-  if (!response.body.empty() && request.method != "HEAD") {
-    mg_write(connection, response.body.data(), response.body.size());
+  if (response.send_length) {
+    head += "Content-Length: " + std::to_string(response.BodySize()) + "\r\n";
   }
+  head += "Connection: close\r\n\r\n";
+  mg_write(connection, head.data(), head.size());
+  if (request.method != "HEAD") WriteBody(connection, response);
   return response.status;
+}
+
+bool TestHttpServer::WriteBody(mg_connection* connection,
+                               const CannedResponse& response) {
+  if (response.drip.count() > 0) {
+    if (!Drip(connection, response.body, response.drip)) return false;
+    for (std::size_t i = 0; i < response.repeat_count; ++i) {
+      if (!Drip(connection, response.repeat, response.drip)) return false;
+    }
+    return Drip(connection, response.tail, response.drip);
+  }
+  auto write = [connection](const std::string& bytes) {
+    return bytes.empty() ||
+           mg_write(connection, bytes.data(), bytes.size()) > 0;
+  };
+  if (!write(response.body)) return false;
+  if (response.repeat_count > 0 && !response.repeat.empty()) {
+    // Whole copies of `repeat` in pieces of about 64 KiB.
+    const std::size_t per_piece =
+        std::max<std::size_t>(1, 65536 / response.repeat.size());
+    std::string piece;
+    for (std::size_t i = 0; i < per_piece; ++i) piece += response.repeat;
+    for (std::size_t left = response.repeat_count; left > 0;) {
+      const std::size_t copies = std::min(left, per_piece);
+      if (mg_write(connection, piece.data(),
+                   copies * response.repeat.size()) <= 0) {
+        return false;
+      }
+      left -= copies;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stopping_) return false;
+    }
+  }
+  return write(response.tail);
+}
+
+bool TestHttpServer::Drip(mg_connection* connection, const std::string& bytes,
+                          std::chrono::milliseconds interval) {
+  for (const char byte : bytes) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (stopping_changed_.wait_for(lock, interval,
+                                     [this] { return stopping_; })) {
+        return false;
+      }
+    }
+    if (mg_write(connection, &byte, 1) <= 0) return false;
+  }
+  return true;
 }
 
 }  // namespace vq_testing

@@ -32,6 +32,23 @@ struct CannedResponse {
   // Waits this long before answering, or until the server stops, whichever
   // comes first: a stalled server for timeout tests.
   std::chrono::milliseconds stall{0};
+
+  // A misbehaving server's body, streamed and never held whole: `body`,
+  // then `repeat` written `repeat_count` times, then `tail`. Writing stops
+  // when the client goes away.
+  std::string repeat{};
+  std::size_t repeat_count = 0;
+  std::string tail{};
+  // False: no Content-Length; the body ends when the connection closes.
+  bool send_length = true;
+  // Nonzero: the body goes out one byte per `drip` (until the server
+  // stops), a server that holds its client.
+  std::chrono::milliseconds drip{0};
+
+  // The bytes the body has in all.
+  std::size_t BodySize() const {
+    return body.size() + repeat.size() * repeat_count + tail.size();
+  }
 };
 
 // An HTTP server on 127.0.0.1 with a free port, run by civetweb in the test
@@ -73,6 +90,11 @@ class TestHttpServer {
   static int OnBeginRequest(mg_connection* connection);
   int Handle(mg_connection* connection);
   bool FindResponse(const RecordedRequest& request, CannedResponse* response);
+  // Writes the body of `response`; false when the client went away or the
+  // server is stopping.
+  bool WriteBody(mg_connection* connection, const CannedResponse& response);
+  bool Drip(mg_connection* connection, const std::string& bytes,
+            std::chrono::milliseconds interval);
   void StopContext();
 
   mg_context* context_ = nullptr;
