@@ -18,6 +18,9 @@ struct HttpRequest {
   // exchange fails as timed out. The whole transfer has no upper limit, so
   // large downloads on slow lines still complete.
   long idle_timeout_seconds = 30;
+  // Connect straight to the host, never through a proxy named by the
+  // environment: for talking to another process on 127.0.0.1.
+  bool direct = false;
 };
 
 // Receives the final response of an exchange (after redirects). Called on

@@ -55,6 +55,7 @@ class CurlHttpTransport : public HttpTransport {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.idle_timeout_seconds);
+    if (request.direct) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, request.idle_timeout_seconds);
     // Larger receive pieces mean fewer callbacks and file writes for big
