@@ -1,6 +1,7 @@
 #include "main/agent_query.h"
 
 #include <cctype>
+#include <utility>
 
 namespace vq_main {
 namespace {

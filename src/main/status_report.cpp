@@ -65,6 +65,10 @@ void addUpdateLines(const AgentStatus& status, const std::string& log,
   lines->add("Next update", status.nextUpdate.empty()
                                 ? "not scheduled yet (an update is running)"
                                 : LogSafe(status.nextUpdate));
+  if (!status.passCount.empty()) {
+    lines->add("Update passes",
+               LogSafe(status.passCount) + " since the agent started");
+  }
 }
 
 void addServerLines(const AgentStatus& status, Lines* lines) {
@@ -94,7 +98,7 @@ std::string formatStatus(const AgentStatus& status) {
   Lines lines;
   const std::string product =
       status.productName.empty() ? "the product" : LogSafe(status.productName);
-  std::string text = "Update agent of " + product + "\n";
+  const std::string title = "Update agent of " + product + "\n";
   lines.add("Agent", agentLine(status));
   if (status.running) {
     lines.add("Command server", "http://" + status.address + "/");
@@ -102,7 +106,7 @@ std::string formatStatus(const AgentStatus& status) {
   if (status.dataDir.empty()) {
     lines.add("Data directory",
               "unknown (the built-in description names no product)");
-    return text + lines.text();
+    return title + lines.text();
   }
   const std::string log = (path(status.dataDir) << kLogFile).str();
   addUpdateLines(status, LogSafe(log), &lines);
@@ -115,7 +119,7 @@ std::string formatStatus(const AgentStatus& status) {
                        "user)"));
   if (status.dataDirExists) lines.add("Log", LogSafe(log));
   lines.add("Transaction", transactionLine(status));
-  return text + lines.text();
+  return title + lines.text();
 }
 
 int statusExitCode(const AgentStatus& status) {

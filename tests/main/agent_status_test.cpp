@@ -110,6 +110,7 @@ TEST_F(AgentStatusTest, RunningAgentIsAskedAndItsAnswersAreMadeSafeToShow) {
   EXPECT_TRUE(Has(text, "Latest attempt:      failed (see " + Data("vq.log")))
       << text;
   EXPECT_TRUE(Has(text, "Next update:         Mon Dec 07 04:00:00 2026"));
+  EXPECT_TRUE(Has(text, "Update passes:       3 since the agent started"));
   EXPECT_TRUE(Has(text, "\n                     http://s2.test/\n")) << text;
   EXPECT_TRUE(Has(text, "Transaction:         one is running now")) << text;
   // Neither the escape sequence nor the forged line reaches the terminal.
