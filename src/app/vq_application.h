@@ -134,11 +134,20 @@ class VqApplication {
   static const char* const applicationSettings;
   static const char* const vendorDirectory;
 
-  // Initialises APR, builds the application from the process arguments
+  // initApp's result when another agent holds the data directory: "already
+  // running (pid N)" has been written to standard error and that agent asked
+  // to come forward; the process ends with status 0.
+  static constexpr int kAnotherInstanceRuns = 2;
+
+  // Initialises APR, locks the data directory (one agent per data
+  // directory), builds the application from the process arguments
   // (preparing the data directory on a first run) and runs init(). Returns 0
   // when the run loop is to be entered, 1 when the process is to end (a
   // one-job command-line mode, "version", or a failure, whose text has been
-  // written to standard error). `registrar` may be null.
+  // written to standard error), kAnotherInstanceRuns when another agent
+  // runs. A one-job mode ("trans", "proxy", "setstart") that finds the lock
+  // held waits a few seconds for it, then refuses with "already running
+  // (pid N)" and returns 1. `registrar` may be null.
   static int initApp(int argc, char** argv, VqHostCallback* host,
                      StartItemRegistrar registrar = nullptr);
   // Starts the update thread and the command server of the application made

@@ -2,13 +2,17 @@
 // process arguments (first-run preparation of the data directory included),
 // and tearing it down again.
 
+#include <apr_file_info.h>
+#include <apr_file_io.h>
 #include <apr_general.h>
 #include <apr_pools.h>
 #include <strings.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -19,22 +23,77 @@
 #include "app/installation_layout.h"
 #include "app/vq_application.h"
 #include "app/vq_application_settings.h"
+#include "host/instance_lock.h"
 #include "support/apr_pool.h"
 #include "support/apr_utils.h"
 #include "support/path.h"
 
 namespace {
 
+// One-job modes wait this long for the lock, enough for an agent that is
+// stopping or another one-job run to finish, before they refuse.
+constexpr std::chrono::seconds kOneJobLockWait(3);
+
+// What initApp builds and stopApp destroys. The lock is declared first so
+// that it is released last: only after the application has stopped its
+// services and removed its server files may another agent start.
+struct OwnedInstance {
+  std::unique_ptr<host::InstanceLock> lock;
+  std::unique_ptr<VqApplication> application;
+};
+
+// The single instance made by initApp; owned here so that stopApp (or
+// process exit) destroys it.
+OwnedInstance& ownedInstance() {
+  static OwnedInstance instance;
+  return instance;
+}
+
+// True when the arguments ask for a one-job mode that uses the data
+// directory. "version" is not one: it touches no file and needs no lock.
+bool hasOneJobArgument(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    for (const char* mode : {"trans", "proxy", "setstart"}) {
+      if (strcasecmp(argv[i], mode) == 0) return true;
+    }
+  }
+  return false;
+}
+
+// Takes the lock of `dataDir`: the file beside it named as it is plus
+// ".lock", so that it can be taken before a first run creates the data
+// directory. Its parent is created when missing. A normal start tries once;
+// a one-job mode waits a little. Null when another process holds it.
+std::unique_ptr<host::InstanceLock> lockDataDirectory(std::string dataDir,
+                                                      bool oneJob,
+                                                      pid_t* holder) {
+  while (dataDir.size() > 1 && dataDir.back() == '/') dataDir.pop_back();
+  {
+    apr::Pool pool;
+    apr_dir_make_recursive(path(dataDir).parent().c_str(),
+                           APR_FPROT_UREAD | APR_FPROT_UWRITE |
+                               APR_FPROT_UEXECUTE,
+                           pool);
+  }
+  return host::InstanceLock::acquire(
+      dataDir + ".lock",
+      oneJob ? std::chrono::milliseconds(kOneJobLockWait)
+             : std::chrono::milliseconds(0),
+      holder);
+}
+
 std::string currentDirectory() {
   char buffer[1025];
   return getcwd(buffer, sizeof(buffer)) != nullptr ? buffer : "";
 }
 
-// The constructor's work: variables, identity, data directory. Messages for
-// the log are collected in `startupLog` until logging exists.
-std::unique_ptr<VqApplication> buildApplication(
-    int argc, char** argv, VqHostCallback* host,
-    VqApplication::StartItemRegistrar registrar) {
+// The constructor's work: variables, identity, the data directory's lock,
+// the data directory. Messages for the log are collected in `startupLog`
+// until logging exists. Fills `owned`; returns false, having touched no
+// file, when another agent holds the data directory (its pid in `*holder`).
+bool buildApplication(int argc, char** argv, VqHostCallback* host,
+                      VqApplication::StartItemRegistrar registrar,
+                      bool oneJob, OwnedInstance* owned, pid_t* holder) {
   std::vector<std::string> startupLog;
   // Until the rolling log exists, log4cpp would print the support code's
   // debug lines on the terminal; what matters before then is buffered here.
@@ -77,6 +136,23 @@ std::unique_ptr<VqApplication> buildApplication(
       home, VqApplication::vendorDirectory,
       VqApplication::getEnv(VqApplication::APP_NAME));
 
+  path initialData(layout.dirApp);
+  initialData << "initial_data";
+  {
+    // An installation that could never seed is refused before the lock
+    // file is made, so that it leaves no trace at all.
+    apr::Pool probePool;
+    if (!apr_dir_exists(dataDir.c_str(), probePool) &&
+        !apr_dir_exists(initialData.c_str(), probePool)) {
+      throw std::runtime_error("No initial_data dir in installation.");
+    }
+  }
+
+  // Before anything reads or writes the data directory: seeding, journal
+  // recovery, the log, the command server's files.
+  owned->lock = lockDataDirectory(dataDir, oneJob, holder);
+  if (!owned->lock) return false;
+
   // The application (and its root pool) exists before the first-run steps,
   // which log into its startup buffer and launch through its host.
   auto application = std::make_unique<VqApplication>(identity, host);
@@ -85,8 +161,6 @@ std::unique_ptr<VqApplication> buildApplication(
 
   const bool firstRun = !apr_dir_exists(dataDir.c_str(), application->getPool());
   if (firstRun) {
-    path initialData(layout.dirApp);
-    initialData << "initial_data";
     if (!apr_dir_exists(initialData.c_str(), application->getPool())) {
       throw std::runtime_error("No initial_data dir in installation.");
     }
@@ -126,14 +200,8 @@ std::unique_ptr<VqApplication> buildApplication(
     application->setStartItem();
     application->launchSwf();
   }
-  return application;
-}
-
-// The single application made by initApp; owned here so that stopApp (or
-// process exit) destroys it.
-std::unique_ptr<VqApplication>& ownedApplication() {
-  static std::unique_ptr<VqApplication> application;
-  return application;
+  owned->application = std::move(application);
+  return true;
 }
 
 }  // namespace
@@ -152,8 +220,17 @@ int VqApplication::initApp(int argc, char** argv, VqHostCallback* host,
       if (log != nullptr) log->error("Attempt to call VqApplication::start twice");
       throw std::string("Attempt to call VqApplication::start twice");
     }
-    ownedApplication() = buildApplication(argc, argv, host, registrar);
-    return ownedApplication()->init();
+    OwnedInstance& owned = ownedInstance();
+    const bool oneJob = hasOneJobArgument(argc, argv);
+    pid_t holder = 0;
+    if (!buildApplication(argc, argv, host, registrar, oneJob, &owned,
+                          &holder)) {
+      std::cerr << "already running (pid " << holder << ")" << std::endl;
+      if (oneJob) return 1;
+      host::requestReopen(holder);
+      return kAnotherInstanceRuns;
+    }
+    return owned.application->init();
   } catch (const std::string& text) {
     std::cerr << text << std::endl;
   } catch (const std::exception& error) {
@@ -177,7 +254,8 @@ int VqApplication::startApp(VqHostCallback* host) {
 }
 
 void VqApplication::stopApp() {
-  std::unique_ptr<VqApplication>& application = ownedApplication();
+  OwnedInstance& owned = ownedInstance();
+  std::unique_ptr<VqApplication>& application = owned.application;
   if (application) {
     log4cpp::Category* log = getLog();
     if (log != nullptr) log->debug("stopApp()");
@@ -187,6 +265,7 @@ void VqApplication::stopApp() {
       shutdownLogging();
     }
   }
+  owned.lock.reset();
   apr_pool_terminate();
   apr_terminate();
 }

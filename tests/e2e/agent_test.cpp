@@ -61,6 +61,7 @@ class ChildProcess {
     if (Running()) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
   }
   void Signal(int number) { if (Running()) kill(pid_, number); }
+  pid_t Pid() const { return pid_; }
   bool Running() {
     int status = 0;
     if (!reaped_ && waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -126,6 +127,15 @@ class AgentTest : public ::testing::Test {
   int RunAgent(std::vector<std::string> args) {  // its exit status
     StartAgent(std::move(args));
     return agent_->Wait(std::chrono::seconds(30));
+  }
+  // Runs another agent beside the one in `agent_`, its output in
+  // `name` + ".out" and ".err"; its exit status.
+  int RunSecondAgent(std::vector<std::string> args, const std::string& name) {
+    args.insert(args.begin(), bundle_ + "/Contents/MacOS/vqagent");
+    ChildProcess second(args,
+                        {"HOME=" + home_, "XDG_CONFIG_HOME=" + home_ + "/.config"},
+                        temp_.Append(name));
+    return second.Wait(std::chrono::seconds(30));
   }
 
   std::string Out() const { return ReadIfThere(temp_.Append("agent.out")); }
@@ -293,6 +303,61 @@ TEST_F(AgentTest, CommandLineModes) {
   StartAgent({"launch"});
   ASSERT_TRUE(WaitForLaunches(2));
   EXPECT_EQ("${mongoose.host}", Launches().back());
+  EXPECT_TRUE(QuitAgent());
+}
+
+TEST_F(AgentTest, SecondStartReopensTheRunningAgentAndTouchesNothing) {
+  StartServer({kEmptyDocument});
+  StartAgent();
+  const std::string address = CommandServer();
+  std::string key;
+  ASSERT_TRUE(WaitFor(
+      [&] { return !(key = ReadIfThere(DataPath("vq.server.key"))).empty(); }));
+  ASSERT_TRUE(WaitForLaunches(1));
+  // The lock file beside the data directory names the running agent.
+  const std::string lockFile =
+      home_ + "/Library/Application Support/VqDemo/Quillmere.lock";
+  const std::string pid = std::to_string(agent_->Pid());
+  EXPECT_EQ(pid + "\n", ReadIfThere(lockFile));
+  const std::string log = ReadIfThere(DataPath("vq.log"));
+
+  // A second start (a manual one beside the login item's) steps back and
+  // asks the running agent to come forward.
+  EXPECT_EQ(0, RunSecondAgent({}, "second"));
+  EXPECT_TRUE(Has(ReadIfThere(temp_.Append("second.err")),
+                  "already running (pid " + pid + ")"));
+  ASSERT_TRUE(WaitForLaunches(2));
+  EXPECT_EQ(address, Launches().back());
+  EXPECT_EQ(address, ReadIfThere(DataPath("vq.server")));
+  EXPECT_EQ(key, ReadIfThere(DataPath("vq.server.key")));
+  EXPECT_EQ(pid + "\n", ReadIfThere(lockFile));
+
+  // A one-job mode refuses while the agent runs, and touches nothing either.
+  EXPECT_EQ(1, RunSecondAgent({"trans"}, "trans"));
+  EXPECT_TRUE(Has(ReadIfThere(temp_.Append("trans.err")),
+                  "already running (pid " + pid + ")"));
+  EXPECT_EQ(0u, ReadIfThere(DataPath("vq.log")).find(log));
+  EXPECT_FALSE(Has(ReadIfThere(DataPath("vq.log")), "Transaction debug file"));
+  EXPECT_TRUE(agent_->Running());
+  EXPECT_TRUE(QuitAgent());
+
+  // The lock dies with its holder: after a SIGKILL the next start runs.
+  StartAgent();
+  ASSERT_TRUE(WaitFor([&] {
+    return ReadIfThere(lockFile) == std::to_string(agent_->Pid()) + "\n";
+  }));
+  std::string staleKey;
+  ASSERT_TRUE(WaitFor([&] {
+    return !(staleKey = ReadIfThere(DataPath("vq.server.key"))).empty();
+  }));
+  agent_->Signal(SIGKILL);
+  agent_->Wait();
+  StartAgent();
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string fresh = ReadIfThere(DataPath("vq.server.key"));
+    return !fresh.empty() && fresh != staleKey;
+  }));
+  EXPECT_EQ(std::to_string(agent_->Pid()) + "\n", ReadIfThere(lockFile));
   EXPECT_TRUE(QuitAgent());
 }
 
