@@ -197,7 +197,6 @@ TEST_F(CommandLineTest, StatusTellsOfAJournalPendingRecovery) {
 TEST_F(CommandLineTest, StatusOfARunningAgentAsksIt) {
   StartServer("<vq version=\"2.0\" update=\"600\"/>");
   agent_ = Start({}, "agent");
-  WriteFile(DataDir() + ".lock", std::to_string(agent_->pid()) + "\n");
   const Outcome running = StatusOnce([](const Outcome& o) {
     return Has(o.out, "Latest attempt:      succeeded");
   });
