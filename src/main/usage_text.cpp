@@ -8,6 +8,9 @@ std::string usageText(const ProductPaths& paths) {
   using vq_support::LogSafe;
   const std::string product =
       paths.identity.name.empty() ? "the product" : LogSafe(paths.identity.name);
+  const std::string lockName =
+      paths.identity.name.empty() ? "NAME.lock"
+                                  : LogSafe(paths.identity.name) + ".lock";
   const std::string dataDir = paths.dataDir.empty()
                                   ? "(unknown: the product has no name)"
                                   : LogSafe(paths.dataDir);
@@ -46,6 +49,8 @@ std::string usageText(const ProductPaths& paths) {
          "  vqconnect.xml     the update servers\n"
          "  vqfeed.xml        the feed description sent with each update\n"
          "  .transaction.dat  the journal of an unfinished transaction\n"
+         "and beside it " + lockName + ", which the running agent holds\n"
+         "(it names the agent's pid).\n"
          "The installation " + LogSafe(paths.layout.dirApp) + "\n"
          "holds vqapplication.xml and initial_data/.\n";
 }
