@@ -38,9 +38,9 @@ struct Outcome {
   std::string out, err;
 };
 
-class CommandLineTest : public ::testing::Test {
+class AgentCommandLineTest : public ::testing::Test {
  protected:
-  CommandLineTest() {
+  AgentCommandLineTest() {
     vq_testing::MakeDirs(home_);
     std::filesystem::copy(VQ_BUNDLE_DIR, bundle_,
                           std::filesystem::copy_options::recursive);
@@ -109,7 +109,7 @@ class CommandLineTest : public ::testing::Test {
   std::unique_ptr<ChildProcess> agent_;
 };
 
-TEST_F(CommandLineTest, OptionsAndVersionAnswerWithoutTouchingHome) {
+TEST_F(AgentCommandLineTest, OptionsAndVersionAnswerWithoutTouchingHome) {
   const struct {
     std::vector<std::string> args;
     int status;
@@ -147,7 +147,7 @@ TEST_F(CommandLineTest, OptionsAndVersionAnswerWithoutTouchingHome) {
             Run({"--version"}).out);
 }
 
-TEST_F(CommandLineTest, WordModesStillDoTheirOneJob) {
+TEST_F(AgentCommandLineTest, WordModesStillDoTheirOneJob) {
   StartServer("<vq version=\"2.0\" update=\"600\"/>");
   EXPECT_EQ(1, Run({"setstart"}).status);
   EXPECT_TRUE(PathExists(DataPath("vqconnect.xml")));
@@ -167,7 +167,7 @@ TEST_F(CommandLineTest, WordModesStillDoTheirOneJob) {
   EXPECT_EQ(0, agent_->Wait());
 }
 
-TEST_F(CommandLineTest, StatusWithoutAnAgentCreatesNothing) {
+TEST_F(AgentCommandLineTest, StatusWithoutAnAgentCreatesNothing) {
   const Outcome outcome = Run({"--status"});
   EXPECT_EQ(3, outcome.status);
   EXPECT_TRUE(Has(outcome.out, "Agent:               not running")) << outcome.out;
@@ -177,7 +177,7 @@ TEST_F(CommandLineTest, StatusWithoutAnAgentCreatesNothing) {
   EXPECT_TRUE(HomeIsEmpty());
 }
 
-TEST_F(CommandLineTest, StatusTellsOfAJournalPendingRecovery) {
+TEST_F(AgentCommandLineTest, StatusTellsOfAJournalPendingRecovery) {
   StartServer("<vq version=\"2.0\" update=\"600\"/>");
   ASSERT_EQ(1, Run({"setstart"}).status);  // seeds the data directory
   // What a killed agent leaves behind.
@@ -194,7 +194,7 @@ TEST_F(CommandLineTest, StatusTellsOfAJournalPendingRecovery) {
       << outcome.out;
 }
 
-TEST_F(CommandLineTest, StatusOfARunningAgentAsksIt) {
+TEST_F(AgentCommandLineTest, StatusOfARunningAgentAsksIt) {
   StartServer("<vq version=\"2.0\" update=\"600\"/>");
   agent_ = Start({}, "agent");
   const Outcome running = StatusOnce([](const Outcome& o) {
