@@ -45,6 +45,11 @@ class VqApplication {
   static constexpr const char* MONGOOSE_HOST = "mongoose.host";
   static constexpr const char* UPDATE_COUNT = "update.count";
   static constexpr const char* UPDATE_LAST = "update.last";
+  // When the next update is due, and how the latest update attempt ended
+  // ("succeeded" or "failed"), for people and programs asking the command
+  // server; both in the form of "update.last".
+  static constexpr const char* UPDATE_NEXT = "update.next";
+  static constexpr const char* UPDATE_RESULT = "update.result";
   static constexpr const char* SECURE_SIGN = "secure.sign";
   // "true" (any case): signed answers must also be fresh, bound to the
   // request's nonce or carrying an unexpired expiry. Its default is a build

@@ -35,6 +35,18 @@ std::string location(int line) {
   return std::string(__FILE__) + ":" + std::to_string(line);
 }
 
+// The values of "update.result".
+const char kUpdateSucceeded[] = "succeeded";
+const char kUpdateFailed[] = "failed";
+
+// Publishes in "update.next" when the next update is due (the form of
+// "update.last"); an update already due shows as now.
+void publishNextUpdate(apr_time_t due, apr_time_t now) {
+  char text[APR_CTIME_LEN];
+  apr_ctime(text, due > now ? due : now);
+  VqApplication::setEnv(VqApplication::UPDATE_NEXT, text);
+}
+
 }  // namespace
 
 VqThread::VqThread(ThreadExternalInterface* threadExternal, apr_pool_t*)
@@ -238,6 +250,8 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
       updateTime.store(updateTimeAfterFailure(apr_time_now()));
       logger.error("Failed to connect to any vq server for update.");
     }
+    VqApplication::setEnv(VqApplication::UPDATE_RESULT,
+                          succeeded ? kUpdateSucceeded : kUpdateFailed);
   } catch (VqException& e) {
     logger.error(std::string("Caught VqException: ") + e.what());
     reportToServer(e);
@@ -255,6 +269,7 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
 }
 
 void VqThread::deferAfterAbortedUpdate() {
+  VqApplication::setEnv(VqApplication::UPDATE_RESULT, kUpdateFailed);
   // The schedule is kept when it lies ahead. When the update was already due
   // (always so on the first pass) keeping it would start the same failing
   // update, and its error report, again at once, in a tight loop; it is
@@ -320,6 +335,7 @@ void VqThread::waitForNextPass(long updateSeconds) {
     }
     const apr_time_t now = apr_time_now();
     const apr_time_t due = updateTime.load();
+    publishNextUpdate(due, now);
     if (logger.isDebugEnabled()) {
       logger.debug("timediff : " + std::to_string(due - now));
     }

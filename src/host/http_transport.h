@@ -30,6 +30,9 @@ struct HttpRequest {
   // once a second even when nothing arrives; true ends the exchange at once
   // with `HttpResult::cancelled` set. Empty: never cancelled.
   std::function<bool()> cancelled{};
+  // Connect straight to the host, never through a proxy named by the
+  // environment: for talking to another process on 127.0.0.1.
+  bool direct = false;
 };
 
 // Receives the final response of an exchange (after redirects). Called on

@@ -65,6 +65,7 @@ class CurlHttpTransport : public HttpTransport {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_text);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, request.idle_timeout_seconds);
+    if (request.direct) curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT,
                      request.low_speed_bytes_per_second);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, request.idle_timeout_seconds);
