@@ -400,6 +400,24 @@ TEST_F(AgentTest, CommandServerServesWithTheKeyAndProtectsIt) {
   EXPECT_EQ(CommandServer(), Launches().back());
 }
 
+TEST_F(AgentTest, TransactionWithoutADurableJournalIsRefusedAndReported) {
+  StartServer({kEmptyDocument});
+  StartAgent();
+  ASSERT_TRUE(WaitForLog("timediff :"));
+  std::string key;
+  ASSERT_TRUE(WaitFor(
+      [&] { return !(key = ReadIfThere(DataPath("vq.server.key"))).empty(); }));
+  // Where the journal belongs, something that cannot be one.
+  vq_testing::MakeDirs(DataPath(".transaction.dat"));
+  const std::string reply =
+      Http("POST", "/~cmd/process?key=" + key, Write("unjournalled.txt"));
+  EXPECT_TRUE(Has(reply, " 500 ")) << reply;
+  EXPECT_FALSE(Has(reply, "<![CDATA[OK]]>")) << reply;
+  EXPECT_FALSE(PathExists(DataPath("unjournalled.txt")));
+  EXPECT_FALSE(PathExists(DataPath("unjournalled.txt.tmp")));
+  EXPECT_TRUE(QuitAgent());
+}
+
 // One transaction that replaces settings.xml and writes many files, so that
 // a kill can land while it runs.
 constexpr int kFiles = 150;
