@@ -306,6 +306,26 @@ TEST_F(AgentTest, CommandLineModes) {
   EXPECT_TRUE(QuitAgent());
 }
 
+TEST_F(AgentTest, AFailedFirstRunLeavesNothingSoTheNextStartIsAFirstRun) {
+  StartServer({kEmptyDocument});
+  const std::string link =
+      bundle_ + "/Contents/MacOS/initial_data/broken-link";
+  ASSERT_EQ(0, symlink("nowhere", link.c_str()));
+  EXPECT_EQ(1, RunAgent({}));
+  EXPECT_TRUE(Has(Err(), "ERR: copying of data directory")) << Err();
+  EXPECT_FALSE(PathExists(DataPath()));
+  EXPECT_FALSE(PathExists(DataPath().substr(0, DataPath().size() - 1) +
+                          ".seeding"));
+  // The installation repaired, the next start seeds, registers and
+  // launches, as a first run does.
+  std::remove(link.c_str());
+  StartAgent();
+  ASSERT_TRUE(WaitForLaunches(1));
+  EXPECT_TRUE(PathExists(DataPath("vqfeed.xml")));
+  EXPECT_TRUE(PathExists(Autostart()));
+  EXPECT_TRUE(QuitAgent());
+}
+
 TEST_F(AgentTest, SecondStartReopensTheRunningAgentAndTouchesNothing) {
   StartServer({kEmptyDocument});
   StartAgent();
