@@ -32,7 +32,6 @@ class TransactionalExternalInterface;
 // not be written, say) by throwing, with the reason as the text; rollback(),
 // commit() and cleanup() report failures by throwing a std::string. Every
 // file-system call goes through fileSystem().
-
 class Transactional {
  public:
   explicit Transactional(log4cpp::Category& logger);
@@ -55,9 +54,10 @@ class Transactional {
 
   // Adds to `batch` what the phase `completed` wrote to disk, so that the
   // engine can make it durable before it records the next state. Called
-  // after PREPARE (before EXECUTE is recorded), after EXECUTE (before COMMIT)
-  // and after ROLLBACK (before CLEANUP). Operations that touch no files add
-  // nothing.
+  // after PREPARE (before EXECUTE is recorded), after EXECUTE (before COMMIT),
+  // after ROLLBACK (before CLEANUP) and after CLEANUP (the directories it
+  // removed files from, before the journal goes). Operations that touch no
+  // files add nothing.
   virtual void addWrittenPaths(TransactionState completed,
                                SyncBatch& batch) const;
 
