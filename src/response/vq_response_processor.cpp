@@ -220,10 +220,12 @@ bool VqResponseProcessor::runTransaction(TiXmlElement* transaction,
                  std::to_string(__LINE__) + ")");
     engine.debug();
     abandon();
-    if (reporter) {
-      VqException report(url.c_str(), std::string(e.what()));
-      reporter->report(report);
-    }
+    // A transaction the engine could not make safe (its journal or backups
+    // failed) must never pass for a success: without a reporter to tell,
+    // the caller hears of it (the command server answers 500).
+    if (!reporter) throw;
+    VqException report(url.c_str(), std::string(e.what()));
+    reporter->report(report);
     return false;
   } catch (...) {
     // Errors of the path language and of the standard library end the

@@ -1,11 +1,10 @@
 #include "transact/file_backup.h"
 
-#include <apr_file_io.h>
-#include <log4cpp/Category.hh>
+#include <stdexcept>
 
 #include "support/apr_status.h"
-#include "support/apr_utils.h"
 #include "support/path.h"
+#include "transact/file_system.h"
 
 std::string backupFilenameFor(const std::string& file) {
   path backup(file);
@@ -13,18 +12,31 @@ std::string backupFilenameFor(const std::string& file) {
   return backup.str();
 }
 
-bool makeFreshBackup(const std::string& file, log4cpp::Category& logger,
-                     apr_pool_t* pool) {
+bool removeIfPresent(FileSystem& fs, const std::string& name,
+                     std::string* why) {
+  FileSystem::Info info;
+  apr_status_t status = fs.stat(name, &info);
+  if (APR_STATUS_IS_ENOENT(status)) return true;
+  if (status == APR_SUCCESS) status = fs.remove(name);
+  if (status == APR_SUCCESS || APR_STATUS_IS_ENOENT(status)) return true;
+  *why = "Cannot remove " + name + ": " + aprStatus(status);
+  return false;
+}
+
+bool makeFreshBackup(FileSystem& fs, const std::string& file) {
   const std::string backup = backupFilenameFor(file);
-  if (apr_file_exists(backup.c_str(), pool)) {
-    const apr_status_t status = apr_file_remove(backup.c_str(), pool);
-    if (logger.isDebugEnabled()) {
-      logger.debug("Backup apr_file_remove(" + backup + ") returned " +
-                   aprStatus(status));
-    }
-    if (status != APR_SUCCESS) return false;
+  std::string why;
+  if (!removeIfPresent(fs, backup, &why)) throw std::runtime_error(why);
+  FileSystem::Info info;
+  apr_status_t status = fs.stat(file, &info);
+  if (APR_STATUS_IS_ENOENT(status)) return true;
+  if (status == APR_SUCCESS && info.type == APR_DIR) return false;
+  if (status == APR_SUCCESS) {
+    status = fs.copy(file, backup, APR_FILE_SOURCE_PERMS);
   }
-  if (!apr_file_exists(file.c_str(), pool)) return true;
-  return apr_file_copy(file.c_str(), backup.c_str(), APR_FILE_SOURCE_PERMS,
-                       pool) == APR_SUCCESS;
+  if (status != APR_SUCCESS) {
+    throw std::runtime_error("Cannot back up " + file + " to " + backup +
+                             ": " + aprStatus(status));
+  }
+  return true;
 }

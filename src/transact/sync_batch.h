@@ -1,10 +1,10 @@
 #ifndef VQ_TRANSACT_SYNC_BATCH_H_
 #define VQ_TRANSACT_SYNC_BATCH_H_
 
-#include <apr_pools.h>
-
 #include <set>
 #include <string>
+
+class FileSystem;
 
 // Collects the files whose data and the directories whose entries a
 // transaction has changed, then makes them all durable in one pass. Each
@@ -25,9 +25,10 @@ class SyncBatch {
   // The directory that holds `file` ("." for a bare name).
   void addDirectoryOf(const std::string& file);
 
-  // Flushes every file's data, then every directory. Returns the number of
-  // paths (or file systems) that could not be flushed (0 on full success).
-  int flush(apr_pool_t* pool);
+  // Flushes every file's data, then every directory, through `fs`. Returns
+  // the number of paths (or file systems) that could not be flushed (0 on
+  // full success); `*why` then names the first.
+  int flush(FileSystem& fs, std::string* why = nullptr);
 
   // Batches with more paths than this are flushed per file system.
   static constexpr std::size_t kPerPathLimit = 4;
@@ -41,8 +42,8 @@ class SyncBatch {
   static std::string directoryOf(const std::string& file);
 
  private:
-  int flushPathByPath(apr_pool_t* pool);
-  int flushFileSystems(apr_pool_t* pool);
+  int flushPathByPath(FileSystem& fs, std::string* why);
+  int flushFileSystems(FileSystem& fs, std::string* why);
 
   std::set<std::string> files_;
   std::set<std::string> directories_;

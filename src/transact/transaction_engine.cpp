@@ -1,6 +1,5 @@
 #include "transact/transaction_engine.h"
 
-#include <apr_file_io.h>
 #include <log4cpp/Category.hh>
 
 #include <cassert>
@@ -8,11 +7,25 @@
 #include <utility>
 
 #include "support/apr_status.h"
+#include "transact/file_system.h"
 #include "transact/sync_batch.h"
 
 namespace {
 
 const char* boolText(bool value) { return value ? "true" : "false"; }
+
+// The cause of a failed transaction followed by the first `count` collected
+// errors, one per line.
+std::string joinFailures(const std::string& cause,
+                         const std::vector<TransactionException>& errors,
+                         std::size_t count) {
+  std::string text = cause;
+  for (std::size_t i = 0; i < count && i < errors.size(); ++i) {
+    if (!text.empty()) text += '\n';
+    text += errors[i].what();
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -25,8 +38,10 @@ log4cpp::Category& TransactionEngine::log() {
 }
 
 TransactionEngine::TransactionEngine(TransactionalExternalInterface* ext,
-                                     apr_pool_t* parent)
-    : parentPool(parent), external(ext) {
+                                     apr_pool_t* parent, FileSystem* fileSystem)
+    : parentPool(parent),
+      external(ext),
+      fs_(fileSystem != nullptr ? *fileSystem : FileSystem::real()) {
   apr_status_t status = apr_pool_create(&pool_, parentPool);
   if (status != APR_SUCCESS) {
     pool_ = nullptr;
@@ -47,6 +62,7 @@ TransactionEngine::~TransactionEngine() {
 
 TransactionEngine& TransactionEngine::operator<<(Transactional* operation) {
   operation->setTransactionalExternalInterface(external);
+  operation->setFileSystem(&fs_);
   transactionals.emplace_back(operation);
   return *this;
 }
@@ -63,7 +79,7 @@ void TransactionEngine::lockTransactionMutex() {
     log().warn("Mutex lock already held.");
     return;
   }
-  transaction_mutex_.lock();
+  if (!borrowedLock_) transaction_mutex_.lock();
   has_mutex_ = true;
   if (log().isDebugEnabled()) log().debug("Mutex lock acquired.");
 }
@@ -74,7 +90,7 @@ void TransactionEngine::releaseTransactionMutex() {
     return;
   }
   has_mutex_ = false;
-  transaction_mutex_.unlock();
+  if (!borrowedLock_) transaction_mutex_.unlock();
   if (log().isDebugEnabled()) log().debug("Mutex lock released.");
 }
 
@@ -84,11 +100,22 @@ void TransactionEngine::syncWrittenPaths(TransactionState completed) {
     operation->addWrittenPaths(completed, batch);
   }
   if (batch.empty()) return;
-  int failures = batch.flush(pool_);
+  std::string why;
+  const int failures = batch.flush(fs_, &why);
   if (failures != 0) {
     log().error("Failed to flush " + std::to_string(failures) +
-                " file(s) written during " + transactionStateLabel(completed));
+                " path(s) written during " +
+                transactionStateLabel(completed) + ": " + why);
+    throw TransactionException("Cannot make durable what " +
+                               transactionStateLabel(completed) +
+                               " wrote: " + why);
   }
+}
+
+void TransactionEngine::keepForRecovery(const std::string& why) {
+  log().error("The transaction journal is kept for recovery: " + why);
+  kept_ = true;
+  if (has_mutex_) releaseTransactionMutex();
 }
 
 void TransactionEngine::setState(TransactionState newState) {
@@ -160,7 +187,15 @@ void TransactionEngine::setState(TransactionState newState) {
             "Cannot transition to VQTRANSACTION_COMPLETE except from "
             "VQTRANSACTION_CLEANUP");
       }
-      apr_file_remove(transactionDb, pool_);
+      if (journalStored_) {
+        // Left behind, it holds CLEANUP: recovery only cleans up again.
+        const apr_status_t status = fs_.remove(transactionDb);
+        if (status != APR_SUCCESS && !APR_STATUS_IS_ENOENT(status)) {
+          log().error(std::string("Cannot remove the transaction journal: ") +
+                      aprStatus(status));
+        }
+        journalStored_ = false;
+      }
       clear(false);
       if (log().isDebugEnabled()) {
         log().debug("TransactionState: VQTRANSACTION_COMPLETE");
@@ -175,15 +210,18 @@ void TransactionEngine::setState(TransactionState newState) {
 
 bool TransactionEngine::prepare() {
   setState(VQTRANSACTION_PREPARE);
+  prepareFailure_.clear();
   for (const auto& operation : transactionals) {
     bool ok = false;
     try {
       ok = operation->prepare();
     } catch (const std::string& text) {
       log().warn("prepare() transaction threw string err: " + text);
+      prepareFailure_ = text;
     } catch (const std::exception& e) {
       log().warn(std::string("prepare() transaction threw exception err: ") +
                  e.what());
+      prepareFailure_ = e.what();
     }
     if (!ok) return false;
   }
@@ -240,7 +278,14 @@ void TransactionEngine::rollback() {
 }
 
 void TransactionEngine::cleanup() {
-  setState(VQTRANSACTION_CLEANUP);
+  try {
+    setState(VQTRANSACTION_CLEANUP);
+  } catch (const TransactionException& e) {
+    keepForRecovery(std::string("CLEANUP could not be recorded: ") +
+                    e.what());
+    return;
+  }
+  const std::size_t before = errors.size();
   for (const auto& operation : transactionals) {
     try {
       operation->cleanup();
@@ -253,32 +298,71 @@ void TransactionEngine::cleanup() {
       errors.emplace_back(e.what());
     }
   }
+  if (errors.size() != before) {
+    keepForRecovery("cleanup left files behind");
+    return;
+  }
+  if (journalStored_) {
+    // What cleanup removed must stay removed before the journal goes, or a
+    // power cut could bring back backups that nothing would remove.
+    try {
+      syncWrittenPaths(VQTRANSACTION_CLEANUP);
+    } catch (const TransactionException& e) {
+      keepForRecovery(e.what());
+      return;
+    }
+  }
   setState(VQTRANSACTION_COMPLETE);
   releaseTransactionMutex();
 }
 
 void TransactionEngine::cleanupTransaction() {
-  if (state != VQTRANSACTION_COMPLETE) cleanup();
+  if (state != VQTRANSACTION_COMPLETE && !kept_) cleanup();
 }
 
 bool TransactionEngine::executeTransaction() {
   const bool debugOn = log().isDebugEnabled();
   if (debugOn) log().debug("executeTransaction()");
-  bool ok = prepare();
-  if (debugOn) log().debug(std::string("prepare() returned ") + boolText(ok));
-  if (ok) {
-    ok = execute();
-    if (debugOn) {
-      log().debug(std::string("execute() returned ") + boolText(ok));
-    }
+  // Why the transaction stopped short: the journal, a backup or a flush
+  // failed, or an unfinished transaction is in the way.
+  std::string failure;
+  bool ok = false;
+  try {
+    finishUnfinishedTransaction();
+    ok = prepare();
+    if (debugOn) log().debug(std::string("prepare() returned ") + boolText(ok));
+    if (!ok) failure = prepareFailure_;
     if (ok) {
-      commit();
-    } else {
+      ok = execute();
+      if (debugOn) {
+        log().debug(std::string("execute() returned ") + boolText(ok));
+      }
+    }
+    if (ok) commit();
+  } catch (const TransactionException& e) {
+    failure = e.what();
+    ok = false;
+    log().error("Transaction stopped: " + failure);
+  }
+  if (!ok && state == VQTRANSACTION_EXECUTE) {
+    // Execution began (or COMMIT could not be recorded): undo it.
+    try {
       rollback();
+    } catch (const TransactionException& e) {
+      keepForRecovery(std::string("ROLLBACK could not be recorded: ") +
+                      e.what());
+      throw TransactionException(joinFailures(failure, errors, errors.size()));
+    }
+    if (!errors.empty()) {
+      keepForRecovery("the rollback failed");
+      throw TransactionException(joinFailures(failure, errors, errors.size()));
     }
   }
+  // Errors of the cleanup do not change the outcome: they only keep the
+  // journal, so that recovery removes what is left.
+  const std::size_t beforeCleanup = errors.size();
   cleanup();
-  if (errors.empty()) {
+  if (beforeCleanup == 0 && failure.empty()) {
     if (debugOn) {
       log().debug(std::string("executeTransaction exiting with result=") +
                   boolText(ok));
@@ -286,12 +370,7 @@ bool TransactionEngine::executeTransaction() {
     }
     return ok;
   }
-  std::string text;
-  for (std::size_t i = 0; i < errors.size(); ++i) {
-    if (i != 0) text += '\n';
-    text += errors[i].what();
-  }
-  throw TransactionException(text);
+  throw TransactionException(joinFailures(failure, errors, beforeCleanup));
 }
 
 std::string TransactionEngine::dump() {

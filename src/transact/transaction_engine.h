@@ -17,6 +17,7 @@
 namespace log4cpp {
 class Category;
 }
+class FileSystem;
 class TransactionalExternalInterface;
 
 // Runs a list of transactional operations as one crash-safe transaction and
@@ -37,7 +38,8 @@ class TransactionalExternalInterface;
 //      file, flushed, renamed into place and its directory flushed before
 //      any operation is prepared. Its state field then reads GENESIS.
 //  (2) Every later state is written in place and flushed before the phase
-//      it names does anything.
+//      it names does anything. A state that cannot be recorded stops the
+//      transaction there: nothing of the next phase runs.
 //  (3) Before EXECUTE is recorded, the backups made by prepare are durable;
 //      so a rollback never restores a backup that a power cut has emptied.
 //  (4) Before COMMIT is recorded, the executed files and the directories
@@ -47,7 +49,21 @@ class TransactionalExternalInterface;
 //      durable, for the same reason.
 //  (6) Rollback leaves backups in place (cleanup removes them), so running
 //      it again after a crash during rollback restores the same data again.
-//  (7) The journal is removed only after cleanup has finished.
+//  (7) The journal is removed only after cleanup has finished and its
+//      removals are durable; a cleanup that fails keeps the journal.
+//  (9) No transaction runs while an unfinished one is on disk: each first
+//      finishes it, and fails (reported) when it cannot.
+// How a failing file system ends a transaction (every file-system call goes
+// through one FileSystem, so tests can fail any of them):
+//  - Before EXECUTE is recorded (journal, backups, their flush): nothing
+//    has changed; the temporaries and backups are removed and the
+//    transaction fails with a TransactionException naming the cause.
+//  - A failure to record COMMIT rolls back and fails likewise.
+//  - A rollback (or a commit during recovery) that fails, or a state that
+//    cannot be recorded, keeps the journal and the backups for the next
+//    start (or the next transaction) to finish; the failure is logged.
+//  - Once COMMIT is durable the transaction has succeeded; a failing
+//    cleanup only keeps the journal, so that recovery removes what is left.
 //  (8) A backup is an independent copy that never shares data with the
 //      destination, so a rollback may rewrite the destination in place
 //      (as older journal readers do) without touching the backup.
@@ -55,31 +71,42 @@ class TransactionalExternalInterface;
 // COMMIT journals again, and cleans up everything it finds.
 class TransactionEngine {
  public:
+  // `fileSystem` is the real one when null.
   TransactionEngine(TransactionalExternalInterface* external,
-                    apr_pool_t* parentPool);
+                    apr_pool_t* parentPool, FileSystem* fileSystem = nullptr);
   ~TransactionEngine();
 
   TransactionEngine(const TransactionEngine&) = delete;
   TransactionEngine& operator=(const TransactionEngine&) = delete;
 
   // Adopts `operation` (the engine deletes it) and hands it the external
-  // interface. Callers take the lock (clear(true)) before the first one.
+  // interface and the file system. Callers take the lock (clear(true))
+  // before the first one.
   TransactionEngine& operator<<(Transactional* operation);
 
-  // Prepares and executes every operation, then commits (or rolls back),
-  // then cleans up and releases the lock. Returns true when prepare and
-  // execute succeeded. Throws TransactionException with the collected
-  // errors, one per line, when commit, rollback or cleanup reported any;
-  // by then the journal is gone and the lock released.
+  // Finishes an unfinished transaction found on disk, then prepares and
+  // executes every operation, then commits (or rolls back), then cleans up
+  // and releases the lock. Returns true when prepare and execute succeeded
+  // and COMMIT was recorded, false when an operation refused or failed (and
+  // so nothing changed). Throws TransactionException, the lock released,
+  // with the cause and the collected errors one per line, when the journal,
+  // a backup or a flush failed, when commit or rollback reported errors, or
+  // when an unfinished transaction could not be finished. After a failed
+  // rollback the journal stays for recovery.
   bool executeTransaction();
 
   bool prepare();
   bool execute();
   void commit();
   void rollback();
+  // Records CLEANUP, cleans every operation up, then removes the journal and
+  // releases the lock. Never throws for a failing file system: the journal
+  // is then kept for recovery (see keptForRecovery) and the failure logged.
   void cleanup();
-  // cleanup() unless the transaction has already completed.
+  // cleanup() unless the transaction has completed or its journal was kept.
   void cleanupTransaction();
+  // True when a failure left the journal on disk for recovery.
+  bool keptForRecovery() const { return kept_; }
 
   // Changes state and does the transition's work (journal writes, flushes).
   // Requires the lock. Throws TransactionException on a transition that is
@@ -87,9 +114,11 @@ class TransactionEngine {
   void setState(TransactionState newState);
   TransactionState getState() const { return state; }
   // Overwrites the journal's state field and flushes it; does nothing when
-  // there is no journal.
+  // this engine has stored no journal. Throws TransactionException when
+  // the state cannot be recorded.
   void writeState(TransactionState newState);
-  // Writes the whole journal (see invariant 1).
+  // Writes the whole journal (see invariant 1). Throws TransactionException
+  // when it cannot be made durable.
   void store();
 
   // Deletes every operation; then takes the lock when `lockAfterwards`.
@@ -125,7 +154,13 @@ class TransactionEngine {
 
   // Completes or rolls back a transaction left in the journal by a crash.
   // Called once at start, before anything else can run a transaction.
-  static void init(TransactionalExternalInterface* external, apr_pool_t* pool);
+  // Returns false when a journal remains because it could not be read (an
+  // I/O error), or its rollback, commit or cleanup failed; the failure is
+  // logged at error level and the next transaction (or start) tries again.
+  // A journal that reads but is corrupt is handled as far as it goes and
+  // removed. `fileSystem` is the real one when null.
+  static bool init(TransactionalExternalInterface* external, apr_pool_t* pool,
+                   FileSystem* fileSystem = nullptr);
   // Throws the std::string "TransactionEngine::destroy called but
   // transaction still in progress." when a journal exists.
   static void destroy(apr_pool_t* pool);
@@ -141,8 +176,20 @@ class TransactionEngine {
   friend std::istream& operator>>(std::istream& in, TransactionEngine& engine);
 
  private:
-  // Makes durable what the phase `completed` wrote (invariants 3 to 5).
+  // Makes durable what the phase `completed` wrote (invariants 3 to 5 and
+  // 7); throws TransactionException when it cannot.
   void syncWrittenPaths(TransactionState completed);
+  // Invariant 9: finishes a journal left on disk, under this engine's lock.
+  void finishUnfinishedTransaction();
+  // Leaves the journal for recovery: logs why and releases the lock.
+  void keepForRecovery(const std::string& why);
+  // Finishes the transaction just read from a journal; false (with `*why`)
+  // when the journal had to be kept.
+  bool finishRecovered(std::string* why);
+  // Recovery over `fs`; `lockHeld` when the caller's engine holds the lock.
+  static bool recoverJournal(TransactionalExternalInterface* external,
+                             apr_pool_t* pool, FileSystem& fs, bool lockHeld,
+                             std::string* why);
   // The category "transact.TransactionEngine".
   static log4cpp::Category& log();
 
@@ -153,6 +200,16 @@ class TransactionEngine {
   std::vector<std::unique_ptr<Transactional>> transactionals;
   TransactionState state = VQTRANSACTION_GENESIS;
   std::vector<TransactionException> errors;
+  FileSystem& fs_;
+  // The journal this engine wrote (or read for recovery) is on disk.
+  bool journalStored_ = false;
+  // A failure left the journal on disk for recovery.
+  bool kept_ = false;
+  // Why an operation's prepare threw (its backup failed, say).
+  std::string prepareFailure_;
+  // This engine works under the lock of the engine that made it (recovery
+  // before a transaction): taking and releasing only change has_mutex_.
+  bool borrowedLock_ = false;
 
   static TransactionMutex transaction_mutex_;
 };

@@ -1,6 +1,5 @@
 // The journal half of TransactionEngine: its byte image, the durable writes
 // of that image, and recovery from it at start.
-#include <apr_file_io.h>
 #include <log4cpp/Category.hh>
 
 #include <cstring>
@@ -8,8 +7,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "support/apr_file.h"
-#include "support/apr_utils.h"
+#include "support/apr_status.h"
+#include "transact/file_backup.h"
+#include "transact/file_system.h"
 #include "transact/sync_batch.h"
 #include "transact/transaction_engine.h"
 #include "transact/transaction_register.h"
@@ -24,40 +24,6 @@ constexpr std::size_t kReadPiece = 64 * 1024;
 
 std::string journalTemporaryName() {
   return std::string(TransactionEngine::transactionDb) + ".tmp";
-}
-
-// Writes `bytes` to `name`, truncating it, and flushes it to the disk.
-bool writeDurably(const std::string& name, const std::string& bytes,
-                  apr_pool_t* pool) {
-  apr_file_t* file = nullptr;
-  if (apr_file_open(&file, name.c_str(),
-                    APR_FOPEN_WRITE | APR_FOPEN_CREATE | APR_FOPEN_TRUNCATE |
-                        APR_FOPEN_BINARY,
-                    APR_FPROT_UREAD | APR_FPROT_UWRITE, pool) != APR_SUCCESS) {
-    return false;
-  }
-  apr_size_t written = 0;
-  bool ok = apr_file_write_full(file, bytes.data(), bytes.size(), &written) ==
-                APR_SUCCESS &&
-            apr_file_datasync(file) == APR_SUCCESS;
-  ok = apr_file_close(file) == APR_SUCCESS && ok;
-  return ok;
-}
-
-// The whole file, or false when it cannot be read.
-bool readWhole(const char* name, std::string& bytes, apr_pool_t* pool) {
-  try {
-    apr::File file(name, APR_FOPEN_READ | APR_FOPEN_BINARY, APR_OS_DEFAULT,
-                   pool);
-    char buffer[8192];
-    unsigned long count = 0;
-    while ((count = file.read(buffer, sizeof(buffer))) > 0) {
-      bytes.append(buffer, count);
-    }
-    return true;
-  } catch (const apr::Exception&) {
-    return false;
-  }
 }
 
 }  // namespace
@@ -152,6 +118,7 @@ std::istream& operator>>(std::istream& in, TransactionEngine& engine) {
       continue;
     }
     operation->setTransactionalExternalInterface(engine.external);
+    operation->setFileSystem(&engine.fs_);
     operation->restore(in);
     if (in.fail()) {
       // A torn record would name the wrong files; leave it out.
@@ -172,99 +139,161 @@ void TransactionEngine::store() {
   const std::string temporary = journalTemporaryName();
   // Written aside, flushed, then renamed into place: a crash leaves either
   // no journal or the whole of it, never a torn one.
-  if (!writeDurably(temporary, image.str(), pool_)) {
-    log().error(std::string("Failed to write the transaction journal ") +
-                temporary);
-    apr_file_remove(temporary.c_str(), pool_);
-    return;
-  }
   apr_status_t status =
-      apr_file_rename(temporary.c_str(), transactionDb, pool_);
+      fs_.writeFile(temporary, image.str(), APR_FPROT_UREAD | APR_FPROT_UWRITE);
+  if (status == APR_SUCCESS) status = fs_.flushFile(temporary);
+  if (status == APR_SUCCESS) status = fs_.rename(temporary, transactionDb);
   if (status != APR_SUCCESS) {
-    logApr(log4cpp::Priority::ERROR, log(), status,
-           "Failed to put the transaction journal %s in place",
-           transactionDb);
-    apr_file_remove(temporary.c_str(), pool_);
-    return;
+    std::string ignored;
+    removeIfPresent(fs_, temporary, &ignored);
+    throw TransactionException(
+        std::string("Cannot write the transaction journal ") + transactionDb +
+        ": " + aprStatus(status));
   }
-  SyncBatch batch;
-  batch.addDirectoryOf(transactionDb);
-  batch.flush(pool_);
+  journalStored_ = true;
+  status = fs_.flushDirectory(SyncBatch::directoryOf(transactionDb));
+  if (status != APR_SUCCESS) {
+    throw TransactionException(
+        std::string("Cannot make the transaction journal ") + transactionDb +
+        " durable: " + aprStatus(status));
+  }
 }
 
 void TransactionEngine::writeState(TransactionState newState) {
-  apr_file_t* file = nullptr;
-  if (apr_file_open(&file, transactionDb,
-                    APR_FOPEN_READ | APR_FOPEN_WRITE | APR_FOPEN_BINARY,
-                    APR_OS_DEFAULT, pool_) != APR_SUCCESS) {
-    return;
-  }
+  if (!journalStored_) return;
   char bytes[sizeof(std::uint32_t)];
   const std::uint32_t number = newState;
   std::memcpy(bytes, &number, sizeof(number));
-  apr_size_t written = 0;
-  if (apr_file_write_full(file, bytes, sizeof(bytes), &written) !=
-          APR_SUCCESS ||
-      apr_file_datasync(file) != APR_SUCCESS) {
+  apr_status_t status =
+      fs_.writeStart(transactionDb, std::string(bytes, sizeof(bytes)));
+  if (status == APR_SUCCESS) status = fs_.flushFile(transactionDb);
+  if (status != APR_SUCCESS) {
     log().error("Failed to record state " + transactionStateLabel(newState) +
-                " in the transaction journal");
+                " in the transaction journal: " + aprStatus(status));
+    throw TransactionException("Cannot record " +
+                               transactionStateLabel(newState) +
+                               " in the transaction journal: " +
+                               aprStatus(status));
   }
-  apr_file_close(file);
 }
 
-void TransactionEngine::init(TransactionalExternalInterface* external,
-                             apr_pool_t* pool) {
+void TransactionEngine::finishUnfinishedTransaction() {
+  FileSystem::Info info;
+  const apr_status_t status = fs_.stat(transactionDb, &info);
+  if (APR_STATUS_IS_ENOENT(status)) return;
+  std::string why;
+  if (status != APR_SUCCESS) {
+    why = std::string("cannot look for it: ") + aprStatus(status);
+  } else if (recoverJournal(external, pool_, fs_, true, &why)) {
+    return;
+  }
+  throw TransactionException(
+      "An unfinished transaction is on disk and could not be finished (" +
+      why + "); no transaction runs until it is");
+}
+
+bool TransactionEngine::finishRecovered(std::string* why) {
+  try {
+    switch (state) {
+      case VQTRANSACTION_EXECUTE:
+      case VQTRANSACTION_ROLLBACK:
+        rollback();
+        break;
+      case VQTRANSACTION_COMMIT:
+        commit();
+        break;
+      case VQTRANSACTION_ZERO:
+      case VQTRANSACTION_GENESIS:
+        // Nothing was executed; remove what prepare may have left behind.
+        setState(VQTRANSACTION_GENESIS);
+        break;
+      case VQTRANSACTION_PREPARE:
+      case VQTRANSACTION_CLEANUP:
+        break;
+      default: {
+        // An unknown state says nothing usable: the journal just goes.
+        const apr_status_t status = fs_.remove(transactionDb);
+        if (status == APR_SUCCESS || APR_STATUS_IS_ENOENT(status)) {
+          journalStored_ = false;
+          return true;
+        }
+        *why = std::string("cannot remove it: ") + aprStatus(status);
+        return false;
+      }
+    }
+  } catch (const TransactionException& e) {
+    *why = e.what();
+    return false;
+  }
+  for (const TransactionException& error : errors) {
+    log().error(std::string("Recovery error: ") + error.what());
+  }
+  if (!errors.empty()) {
+    *why = std::string("its ") +
+           (state == VQTRANSACTION_COMMIT ? "commit" : "rollback") +
+           " failed: " + errors.front().what();
+    return false;
+  }
+  cleanup();
+  if (kept_) {
+    *why = "its cleanup failed";
+    return false;
+  }
+  return true;
+}
+
+bool TransactionEngine::recoverJournal(TransactionalExternalInterface* external,
+                                       apr_pool_t* pool, FileSystem& fs,
+                                       bool lockHeld, std::string* why) {
   log4cpp::Category& log = TransactionEngine::log();
   // A crash while the journal was being written leaves only its ".tmp".
-  apr_file_remove(journalTemporaryName().c_str(), pool);
-  if (!apr_file_exists(transactionDb, pool)) {
+  std::string ignored;
+  removeIfPresent(fs, journalTemporaryName(), &ignored);
+  FileSystem::Info info;
+  apr_status_t status = fs.stat(transactionDb, &info);
+  if (APR_STATUS_IS_ENOENT(status)) {
     if (log.isDebugEnabled()) {
       log.debug("init found no transaction in progress");
     }
-    return;
+    return true;
   }
   if (log.isDebugEnabled()) {
     log.debug("init found incomplete transaction underway");
   }
   std::string bytes;
-  readWhole(transactionDb, bytes, pool);
-  TransactionEngine engine(external, pool);
+  if (status == APR_SUCCESS) status = fs.readFile(transactionDb, &bytes);
+  if (status != APR_SUCCESS) {
+    // Unreadable is not empty: what it holds may be all that tells which
+    // backups belong where. It stays until it can be read.
+    *why = std::string("cannot read the transaction journal: ") +
+           aprStatus(status);
+    log.error("Recovery failed, " + *why + "; it is kept");
+    return false;
+  }
+  TransactionEngine engine(external, pool, &fs);
+  engine.borrowedLock_ = lockHeld;
   std::istringstream in(bytes);
   in >> engine;
+  engine.journalStored_ = true;
   engine.debug();
+  if (engine.finishRecovered(why)) return true;
+  log.error("Recovery failed, the transaction journal is kept: " + *why);
+  return false;
+}
 
-  switch (engine.state) {
-    case VQTRANSACTION_EXECUTE:
-    case VQTRANSACTION_ROLLBACK:
-      engine.rollback();
-      engine.cleanup();
-      break;
-    case VQTRANSACTION_COMMIT:
-      engine.commit();
-      engine.cleanup();
-      break;
-    case VQTRANSACTION_ZERO:
-    case VQTRANSACTION_GENESIS:
-      // Nothing was executed; remove what prepare may have left behind.
-      engine.setState(VQTRANSACTION_GENESIS);
-      engine.cleanup();
-      break;
-    case VQTRANSACTION_PREPARE:
-    case VQTRANSACTION_CLEANUP:
-      engine.cleanup();
-      break;
-    default:
-      break;
-  }
-  for (const TransactionException& error : engine.errors) {
-    log.error(std::string("Recovery error: ") + error.what());
-  }
-  apr_file_remove(transactionDb, pool);
+bool TransactionEngine::init(TransactionalExternalInterface* external,
+                             apr_pool_t* pool, FileSystem* fileSystem) {
+  std::string why;
+  return recoverJournal(external, pool,
+                        fileSystem != nullptr ? *fileSystem
+                                              : FileSystem::real(),
+                        false, &why);
 }
 
 void TransactionEngine::destroy(apr_pool_t* pool) {
+  (void)pool;
   if (log().isDebugEnabled()) log().debug("destroy()");
-  if (apr_file_exists(transactionDb, pool)) {
+  if (pathPresent(FileSystem::real(), transactionDb)) {
     throw std::string(
         "TransactionEngine::destroy called but transaction still in "
         "progress.");
@@ -273,7 +302,7 @@ void TransactionEngine::destroy(apr_pool_t* pool) {
 
 void TransactionEngine::debugFile(const char* file, apr_pool_t* pool) {
   std::string bytes;
-  readWhole(file != nullptr ? file : transactionDb, bytes, pool);
+  FileSystem::real().readFile(file != nullptr ? file : transactionDb, &bytes);
   TransactionEngine engine(nullptr, pool);
   std::istringstream in(bytes);
   in >> engine;

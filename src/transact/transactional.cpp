@@ -1,8 +1,10 @@
 #include "transact/transactional.h"
 
+#include "transact/file_system.h"
 #include "transact/transaction_engine.h"
 
-Transactional::Transactional(log4cpp::Category& categ) : logger(categ) {}
+Transactional::Transactional(log4cpp::Category& categ)
+    : logger(categ), fs_(&FileSystem::real()) {}
 
 Transactional::~Transactional() = default;
 

@@ -10,6 +10,7 @@
 namespace log4cpp {
 class Category;
 }
+class FileSystem;
 class SyncBatch;
 class TransactionalExternalInterface;
 
@@ -25,8 +26,12 @@ class TransactionalExternalInterface;
 //    and may be called again after a crash, so it must be repeatable.
 //  - commit() makes the step final (or does a step that cannot be undone);
 //    it may run again after a crash during commit.
-//  - cleanup() removes backups and temporary files; failures are ignored.
-// rollback() reports a failure by throwing a std::string.
+//  - cleanup() removes backups and temporary files; it may run again after
+//    a crash during cleanup.
+// prepare() reports a failure to make the step undoable (its backup could
+// not be written, say) by throwing, with the reason as the text; rollback(),
+// commit() and cleanup() report failures by throwing a std::string. Every
+// file-system call goes through fileSystem().
 class Transactional {
  public:
   explicit Transactional(log4cpp::Category& logger);
@@ -49,11 +54,17 @@ class Transactional {
 
   // Adds to `batch` what the phase `completed` wrote to disk, so that the
   // engine can make it durable before it records the next state. Called
-  // after PREPARE (before EXECUTE is recorded), after EXECUTE (before COMMIT)
-  // and after ROLLBACK (before CLEANUP). Operations that touch no files add
-  // nothing.
+  // after PREPARE (before EXECUTE is recorded), after EXECUTE (before COMMIT),
+  // after ROLLBACK (before CLEANUP) and after CLEANUP (the directories it
+  // removed files from, before the journal goes). Operations that touch no
+  // files add nothing.
   virtual void addWrittenPaths(TransactionState completed,
                                SyncBatch& batch) const;
+
+  // The file system the operation works on; the real one unless the engine
+  // hands it another.
+  void setFileSystem(FileSystem* fileSystem) { fs_ = fileSystem; }
+  FileSystem& fileSystem() const { return *fs_; }
 
   void setTransactionalExternalInterface(
       TransactionalExternalInterface* externalInterface) {
@@ -72,6 +83,9 @@ class Transactional {
  protected:
   TransactionalExternalInterface* external = nullptr;
   log4cpp::Category& logger;
+
+ private:
+  FileSystem* fs_;
 };
 
 #endif  // VQ_TRANSACT_TRANSACTIONAL_H_

@@ -1,12 +1,12 @@
 #include "transact/transactional_file_delete.h"
 
-#include <apr_file_io.h>
 #include <log4cpp/Category.hh>
 
 #include <cstdio>
 
-#include "support/apr_utils.h"
+#include "support/apr_status.h"
 #include "transact/file_backup.h"
+#include "transact/file_system.h"
 #include "transact/sync_batch.h"
 
 TransactionalFileDelete::TransactionalFileDelete(apr_pool_t* p)
@@ -19,43 +19,49 @@ std::string TransactionalFileDelete::backupFilename() const {
 }
 
 bool TransactionalFileDelete::prepare() {
-  return makeFreshBackup(deleteFilename, logger, pool);
+  if (makeFreshBackup(fileSystem(), deleteFilename)) return true;
+  logger.warn("Cannot delete " + deleteFilename + ": not a file");
+  return false;
 }
 
 bool TransactionalFileDelete::execute() {
-  if (apr_file_exists(deleteFilename.c_str(), pool) &&
-      apr_file_remove(deleteFilename.c_str(), pool) != APR_SUCCESS) {
-    logger.warn("delete of " + deleteFilename + " execution failed");
+  std::string why;
+  if (!removeIfPresent(fileSystem(), deleteFilename, &why)) {
+    logger.warn("delete of " + deleteFilename + " execution failed: " + why);
     return false;
   }
   return true;
 }
 
 void TransactionalFileDelete::rollback() {
+  FileSystem& fs = fileSystem();
   const std::string backup = backupFilename();
   const bool debugOn = logger.isDebugEnabled();
   if (debugOn) {
     logger.debug("rollback: copying backup " + backup +
                  " over destination " + deleteFilename);
   }
-  if (!apr_file_exists(backup.c_str(), pool)) {
+  FileSystem::Info info;
+  apr_status_t status = fs.stat(backup, &info);
+  if (APR_STATUS_IS_ENOENT(status)) {
     if (debugOn) {
       logger.debug("rollback: backup file " + backup +
                    " does not exist - nothing required for rollback.");
     }
     return;
   }
-  if (debugOn) {
-    logger.debug("rollback: backup file " + backup +
-                 " exists - going to replace original file");
-  }
-  // Removed first rather than rewritten in place, which would make the file
-  // system flush the file's old data on the spot. The backup stays for a
-  // repeated rollback.
-  apr_status_t status = apr_file_remove(deleteFilename.c_str(), pool);
-  if (status == APR_SUCCESS || APR_STATUS_IS_ENOENT(status)) {
-    status = apr_file_copy(backup.c_str(), deleteFilename.c_str(),
-                           APR_FILE_SOURCE_PERMS, pool);
+  if (status == APR_SUCCESS) {
+    if (debugOn) {
+      logger.debug("rollback: backup file " + backup +
+                   " exists - going to replace original file");
+    }
+    // Removed first rather than rewritten in place, which would make the
+    // file system flush the file's old data on the spot. The backup stays
+    // for a repeated rollback.
+    status = fs.remove(deleteFilename);
+    if (status == APR_SUCCESS || APR_STATUS_IS_ENOENT(status)) {
+      status = fs.copy(backup, deleteFilename, APR_FILE_SOURCE_PERMS);
+    }
   }
   if (status != APR_SUCCESS) {
     logger.error("Failed to copy backup (" + backup + ") over original (" +
@@ -73,9 +79,8 @@ void TransactionalFileDelete::cleanup() {
                  deleteFilename);
     return;
   }
-  if (apr_file_exists(backup.c_str(), pool)) {
-    apr_file_remove(backup.c_str(), pool);
-  }
+  std::string why;
+  if (!removeIfPresent(fileSystem(), backup, &why)) throw why;
 }
 
 void TransactionalFileDelete::addWrittenPaths(TransactionState completed,
@@ -91,6 +96,9 @@ void TransactionalFileDelete::addWrittenPaths(TransactionState completed,
     case VQTRANSACTION_ROLLBACK:
       batch.addFile(deleteFilename);
       batch.addDirectoryOf(deleteFilename);
+      break;
+    case VQTRANSACTION_CLEANUP:
+      batch.addDirectoryOf(backupFilename());
       break;
     default:
       break;

@@ -8,21 +8,12 @@
 #include <istream>
 #include <ostream>
 
+#include "support/apr_status.h"
 #include "support/apr_utils.h"
 #include "support/path.h"
 #include "transact/file_backup.h"
+#include "transact/file_system.h"
 #include "transact/sync_batch.h"
-
-namespace {
-
-// True when anything at all (even an unreadable file) is at `name`.
-bool pathPresent(const std::string& name, apr_pool_t* pool) {
-  apr_finfo_t info;
-  return apr_stat(&info, name.c_str(), APR_FINFO_TYPE | APR_FINFO_LINK,
-                  pool) == APR_SUCCESS;
-}
-
-}  // namespace
 
 TransactionalFileMove::TransactionalFileMove(apr_pool_t* p)
     : Transactional(
@@ -34,39 +25,44 @@ std::string TransactionalFileMove::backupFilename() const {
 }
 
 bool TransactionalFileMove::prepare() {
+  FileSystem& fs = fileSystem();
   const std::string parent = path(destinationFilename).parent();
   if (!parent.empty()) {
     createdDirectories.clear();
     for (std::string missing = parent;
-         !missing.empty() && !apr_dir_exists(missing.c_str(), pool);
+         !missing.empty() && !directoryPresent(fs, missing);
          missing = path(missing).parent()) {
       createdDirectories.insert(createdDirectories.begin(), missing);
     }
-    apr_status_t status = apr_dir_make_recursive(
-        parent.c_str(), permissions | APR_FPROT_UREAD | APR_FPROT_UWRITE |
-                            APR_FPROT_UEXECUTE,
-        pool);
+    apr_status_t status = fs.makeDirectories(
+        parent, permissions | APR_FPROT_UREAD | APR_FPROT_UWRITE |
+                    APR_FPROT_UEXECUTE);
     if (status != APR_SUCCESS) {
-      logger.error("apr_dir_make_recursive(" + parent + " failed.");
+      logger.error("apr_dir_make_recursive(" + parent + " failed: " +
+                   aprStatus(status));
       return false;
     }
   }
-  return makeFreshBackup(destinationFilename, logger, pool);
+  if (makeFreshBackup(fs, destinationFilename)) return true;
+  logger.warn("Cannot replace " + destinationFilename + ": not a file");
+  return false;
 }
 
 apr_status_t TransactionalFileMove::replaceDestination(
     const std::string& from, bool mayLink, apr_fileperms_t copyPermissions) {
-  const char* destination = destinationFilename.c_str();
+  FileSystem& fs = fileSystem();
   // Without something to put there, the destination is left alone.
-  if (!apr_file_exists(from.c_str(), pool)) return APR_ENOENT;
-  apr_status_t status = apr_file_remove(destination, pool);
+  FileSystem::Info info;
+  apr_status_t status = fs.stat(from, &info);
+  if (status != APR_SUCCESS) return status;
+  status = fs.remove(destinationFilename);
   if (status != APR_SUCCESS && !APR_STATUS_IS_ENOENT(status)) return status;
   // A link shares the prepared file instead of copying it: the source is
   // deleted at cleanup anyway and nothing writes to it meanwhile.
-  if (mayLink && apr_file_link(from.c_str(), destination) == APR_SUCCESS) {
+  if (mayLink && fs.link(from, destinationFilename) == APR_SUCCESS) {
     return APR_SUCCESS;
   }
-  return apr_file_copy(from.c_str(), destination, copyPermissions, pool);
+  return fs.copy(from, destinationFilename, copyPermissions);
 }
 
 bool TransactionalFileMove::execute() {
@@ -81,7 +77,7 @@ bool TransactionalFileMove::execute() {
     return false;
   }
   // A linked file keeps the source's mode; a copy is subject to the umask.
-  status = apr_file_perms_set(destinationFilename.c_str(), permissions);
+  status = fileSystem().setPermissions(destinationFilename, permissions);
   if (status == APR_SUCCESS || APR_STATUS_IS_ENOTIMPL(status)) return true;
   logger.warn("Setting " + destinationFilename + " permissions to " +
               apr_strperm(permissions) + " failed");
@@ -89,21 +85,23 @@ bool TransactionalFileMove::execute() {
 }
 
 void TransactionalFileMove::rollback() {
+  FileSystem& fs = fileSystem();
   const std::string backup = backupFilename();
   const bool debugOn = logger.isDebugEnabled();
   if (debugOn) {
     logger.debug("rollback: copying backup " + backup +
                  " over destination " + destinationFilename);
   }
-  if (apr_file_exists(backup.c_str(), pool)) {
+  FileSystem::Info info;
+  apr_status_t status = fs.stat(backup, &info);
+  if (status == APR_SUCCESS) {
     if (debugOn) {
       logger.debug("rollback: backup file " + backup +
                    " exists - going to return file to original");
     }
     // Copied, not linked: the backup must stay intact for a repeated
     // rollback, whatever happens to the destination afterwards.
-    apr_status_t status =
-        replaceDestination(backup, false, APR_FILE_SOURCE_PERMS);
+    status = replaceDestination(backup, false, APR_FILE_SOURCE_PERMS);
     if (status != APR_SUCCESS) {
       logger.error("Failed to copy backup (" + backup + ") over original (" +
                    destinationFilename + ") on rollback, status: " +
@@ -114,9 +112,16 @@ void TransactionalFileMove::rollback() {
     }
     return;
   }
+  if (!APR_STATUS_IS_ENOENT(status)) {
+    // Whether the destination existed before is unknown: leave it.
+    logger.error("Cannot tell whether the backup " + backup +
+                 " exists: " + aprStatus(status));
+    throw std::string("Failed to find the backup on rollback");
+  }
   // No backup: the destination did not exist before this transaction.
-  if (!pathPresent(destinationFilename, pool)) return;
-  apr_status_t status = apr_file_remove(destinationFilename.c_str(), pool);
+  status = fs.stat(destinationFilename, &info);
+  if (APR_STATUS_IS_ENOENT(status)) return;
+  if (status == APR_SUCCESS) status = fs.remove(destinationFilename);
   if (status != APR_SUCCESS && !APR_STATUS_IS_ENOENT(status)) {
     logger.error("Failed to remove destination file (" + destinationFilename +
                  ") during rollback, status: " + aprStatus(status));
@@ -125,13 +130,15 @@ void TransactionalFileMove::rollback() {
 }
 
 void TransactionalFileMove::cleanup() {
+  FileSystem& fs = fileSystem();
+  std::string why;
   if (restoreFailed) {
     logger.error("Keeping backup " + backupFilename() +
                  ": it holds the only copy of " + destinationFilename);
-  } else {
-    apr_file_remove(backupFilename().c_str(), pool);
+  } else if (!removeIfPresent(fs, backupFilename(), &why)) {
+    throw why;
   }
-  apr_file_remove(sourceFilename.c_str(), pool);
+  if (!removeIfPresent(fs, sourceFilename, &why)) throw why;
 }
 
 void TransactionalFileMove::addWrittenPaths(TransactionState completed,
@@ -148,6 +155,10 @@ void TransactionalFileMove::addWrittenPaths(TransactionState completed,
     case VQTRANSACTION_ROLLBACK:
       batch.addFile(destinationFilename);
       batch.addDirectoryOf(destinationFilename);
+      break;
+    case VQTRANSACTION_CLEANUP:
+      batch.addDirectoryOf(backupFilename());
+      batch.addDirectoryOf(sourceFilename);
       break;
     default:
       break;

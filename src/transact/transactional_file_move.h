@@ -52,6 +52,8 @@ class TransactionalFileMove : public Transactional {
   // Throws std::string on failure.
   void rollback() override;
   void commit() override {}
+  // Removes the backup and the source. Throws std::string when either is
+  // there and cannot be removed.
   void cleanup() override;
   int getSerial() override { return kSerial; }
   void debug() override;

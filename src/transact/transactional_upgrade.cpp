@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-#include "support/apr_utils.h"
+#include "support/apr_status.h"
+#include "transact/file_system.h"
 
 TransactionalUpgrade::TransactionalUpgrade(apr_pool_t* p)
     : Transactional(
@@ -13,8 +14,8 @@ TransactionalUpgrade::TransactionalUpgrade(apr_pool_t* p)
 
 bool TransactionalUpgrade::prepare() {
   const char* const kDirectory = "upgrade";
-  if (!apr_dir_exists(kDirectory, pool)) return true;
-  apr_status_t status = apr_dir_remove_recursive(kDirectory, pool);
+  if (!directoryPresent(fileSystem(), kDirectory)) return true;
+  apr_status_t status = fileSystem().removeTree(kDirectory);
   if (status != APR_SUCCESS) {
     logApr(log4cpp::Priority::ERROR, logger, status,
            "Failed to remove upgrade directory");

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -87,12 +91,39 @@ TEST_F(StartupTest, SeedingCopiesForTheOwnerOnlyAndReportsFailures) {
     return ErrorText(
         [&] { seedDataDirectory(missing, target, pool_, &messages); });
   };
-  // A file where a directory must be; a missing source (the directory stays).
+  // A file where a directory must be; a missing source.
   EXPECT_EQ("Unable to create data directory: " + source + "/settings.xml/d\n",
             failure(source + "/settings.xml/d"));
   EXPECT_EQ(0u, failure(data).find("ERR: copying of data directory " + missing +
                                    " to " + data + " failed with exception "));
-  EXPECT_TRUE(vq_testing::PathExists(data));
+  EXPECT_FALSE(vq_testing::PathExists(data));
+}
+
+TEST_F(StartupTest, AFailedSeedLeavesNoDataDirectoryAndALeftoverGoes) {
+  // A dangling link in the initial data fails the copy half way: neither
+  // the data directory nor the half-made copy may stay, so that the next
+  // start is a first run again.
+  const std::string source = dir_.Append("initial_data");
+  WriteFile(source + "/a.xml", "<a/>");
+  WriteFile(source + "/sub/b.xml", "<b/>");
+  ASSERT_EQ(0, symlink("nowhere", (source + "/sub/dangling").c_str()));
+  const std::string target = dir_.Append("home/Library/V/App");
+  Texts messages;
+  EXPECT_THROW(seedDataDirectory(source, target, pool_, &messages),
+               std::runtime_error);
+  EXPECT_FALSE(vq_testing::PathExists(target));
+  for (const auto& entry :
+       std::filesystem::directory_iterator(dir_.Append("home/Library/V"))) {
+    ADD_FAILURE() << "left behind: " << entry.path();
+  }
+  // Repaired, the next attempt seeds whole, also past a leftover of a
+  // seeding the machine did not survive.
+  std::remove((source + "/sub/dangling").c_str());
+  WriteFile(target + ".seeding/stale.txt", "half");
+  seedDataDirectory(source, target, pool_, &messages);
+  EXPECT_EQ("<b/>", vq_testing::ReadFile(target + "/sub/b.xml"));
+  EXPECT_FALSE(vq_testing::PathExists(target + ".seeding"));
+  EXPECT_FALSE(vq_testing::PathExists(target + "/stale.txt"));
 }
 
 }  // namespace

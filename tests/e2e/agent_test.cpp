@@ -391,6 +391,26 @@ TEST_F(AgentTest, CommandLineModes) {
   EXPECT_TRUE(QuitAgent());
 }
 
+TEST_F(AgentTest, AFailedFirstRunLeavesNothingSoTheNextStartIsAFirstRun) {
+  StartServer({kEmptyDocument});
+  const std::string link =
+      bundle_ + "/Contents/MacOS/initial_data/broken-link";
+  ASSERT_EQ(0, symlink("nowhere", link.c_str()));
+  EXPECT_EQ(1, RunAgent({}));
+  EXPECT_TRUE(Has(Err(), "ERR: copying of data directory")) << Err();
+  EXPECT_FALSE(PathExists(DataPath()));
+  EXPECT_FALSE(PathExists(DataPath().substr(0, DataPath().size() - 1) +
+                          ".seeding"));
+  // The installation repaired, the next start seeds, registers and
+  // launches, as a first run does.
+  std::remove(link.c_str());
+  StartAgent();
+  ASSERT_TRUE(WaitForLaunches(1));
+  EXPECT_TRUE(PathExists(DataPath("vqfeed.xml")));
+  EXPECT_TRUE(PathExists(Autostart()));
+  EXPECT_TRUE(QuitAgent());
+}
+
 TEST_F(AgentTest, SecondStartReopensTheRunningAgentAndTouchesNothing) {
   StartServer({kEmptyDocument});
   StartAgent();
@@ -483,6 +503,24 @@ TEST_F(AgentTest, CommandServerServesWithTheKeyAndProtectsIt) {
   EXPECT_TRUE(Has(Http("GET", "/~cmd/launchswf"), "<vq><![CDATA[OK]]></vq>"));
   ASSERT_TRUE(WaitForLaunches(2));
   EXPECT_EQ(CommandServer(), Launches().back());
+}
+
+TEST_F(AgentTest, TransactionWithoutADurableJournalIsRefusedAndReported) {
+  StartServer({kEmptyDocument});
+  StartAgent();
+  ASSERT_TRUE(WaitForLog("timediff :"));
+  std::string key;
+  ASSERT_TRUE(WaitFor(
+      [&] { return !(key = ReadIfThere(DataPath("vq.server.key"))).empty(); }));
+  // Where the journal belongs, something that cannot be one.
+  vq_testing::MakeDirs(DataPath(".transaction.dat"));
+  const std::string reply =
+      Http("POST", "/~cmd/process?key=" + key, Write("unjournalled.txt"));
+  EXPECT_TRUE(Has(reply, " 500 ")) << reply;
+  EXPECT_FALSE(Has(reply, "<![CDATA[OK]]>")) << reply;
+  EXPECT_FALSE(PathExists(DataPath("unjournalled.txt")));
+  EXPECT_FALSE(PathExists(DataPath("unjournalled.txt.tmp")));
+  EXPECT_TRUE(QuitAgent());
 }
 
 // One transaction that replaces settings.xml and writes many files, so that

@@ -27,8 +27,10 @@ using TransactionJournalTest = TransactFixture;
 class TransactionEngineTest : public TransactFixture {
  protected:
   // Runs operations a, b, c... with the failures given: "ok", "failed" or
-  // the text of the exception thrown.
-  std::string run(const std::vector<std::string>& fails) {
+  // the text of the exception thrown. The journal stays only when
+  // `journalKept`, after a failed rollback or cleanup, for recovery.
+  std::string run(const std::vector<std::string>& fails,
+                  bool journalKept = false) {
     TransactionEngine engine(&external_, pool());
     engine.clear(true);
     for (std::size_t i = 0; i < fails.size(); ++i) {
@@ -42,7 +44,8 @@ class TransactionEngineTest : public TransactFixture {
       result = e.what();
     }
     EXPECT_FALSE(engine.hasMutex());
-    EXPECT_FALSE(PathExists(".transaction.dat"));
+    EXPECT_EQ(PathExists(".transaction.dat"), journalKept);
+    std::remove(".transaction.dat");
     return result;
   }
 
@@ -57,6 +60,7 @@ TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
     std::vector<std::string> fails;
     const char* result;
     std::string trace;
+    bool journalKept = false;
   } cases[] = {
       {{"", ""}, "ok", all},
       // A refused prepare: nothing executed or rolled back, all cleaned up.
@@ -66,14 +70,19 @@ TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
       {{"", "execute", ""}, "failed",
        "a.prepare b.prepare c.prepare a.execute b.execute a.rollback "
        "b.rollback c.rollback a.cleanup b.cleanup c.cleanup "},
-      // Errors are thrown together at the end; no phase stops at one.
-      {{"commit", "commit cleanup"}, "a.commit\nb.commit\nb.cleanup", all},
-      {{"execute rollback"}, "a.rollback",
-       "a.prepare a.execute a.rollback a.cleanup "},
+      // Errors are thrown together at the end; no phase stops at one. A
+      // failed cleanup does not change the outcome; it keeps the journal
+      // for recovery to finish.
+      {{"commit", "commit cleanup"}, "a.commit\nb.commit", all, true},
+      {{"cleanup"}, "ok", "a.prepare a.execute a.commit a.cleanup ", true},
+      // A failed rollback keeps the journal (and so the backups) instead of
+      // cleaning up.
+      {{"execute rollback"}, "a.rollback", "a.prepare a.execute a.rollback ",
+       true},
   };
   for (const auto& c : cases) {
     trace_.clear();
-    EXPECT_EQ(run(c.fails), c.result);
+    EXPECT_EQ(run(c.fails, c.journalKept), c.result);
     EXPECT_EQ(trace_, c.trace) << c.result;
   }
 }

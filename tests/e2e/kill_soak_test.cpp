@@ -1,0 +1,189 @@
+// The real agent, killed with SIGKILL at random moments while it applies
+// real signed updates from vqserve, and restarted each time: after every
+// restart the files of the update must all be of one version (the one before
+// the update or the update's own), with no journal, backup or stray
+// temporary left. The number of kills comes from VQ_KILL_SOAK_ROUNDS
+// (default: a few, for the ordinary test run; scripts/kill-soak runs 200).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "e2e/child_process.h"
+#include "testing/file_util.h"
+#include "testing/scoped_temp_dir.h"
+#include "testing/wait_for.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vq_e2e::ChildProcess;
+using vq_testing::PathExists;
+using vq_testing::WaitFor;
+using vq_testing::WriteFile;
+
+constexpr int kDefaultRounds = 6;
+constexpr int kFiles = 40;
+
+std::string ReadIfThere(const std::string& path) {
+  try {
+    return vq_testing::ReadFile(path);
+  } catch (...) {
+    return "";
+  }
+}
+
+// The round whose update wrote `text` (0: the state before any update).
+long RoundOf(const std::string& text) {
+  const std::size_t at = text.find("round ");
+  return at == std::string::npos ? 0 : std::atol(text.c_str() + at + 6);
+}
+
+// One transaction replacing settings.xml and writing kFiles files, every one
+// naming `round`; padded so that the transaction takes a while.
+std::string Update(int round) {
+  const std::string tag = "round " + std::to_string(round);
+  std::string document =
+      "<vq version=\"2.0\" update=\"600\"><transaction><write filename="
+      "\"settings.xml\"><![CDATA[<settings note=\"" + tag +
+      "\"/>]]></write>";
+  const std::string padding(2048, 'x');
+  for (int i = 0; i < kFiles; ++i) {
+    document += "<write filename=\"soak/f" + std::to_string(i) +
+                ".txt\"><![CDATA[" + tag + "\n" + padding + "]]></write>";
+  }
+  return document + "</transaction></vq>";
+}
+
+class KillSoakTest : public ::testing::Test {
+ protected:
+  KillSoakTest() {
+    vq_testing::MakeDirs(home_);
+    fs::copy(VQ_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
+    WriteFile(document_, "<vq version=\"2.0\" update=\"600\"/>");
+    const std::string portFile = temp_.Append("server.url");
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{VQSERVE_PATH, "--key", VQ_DEMO_PRIVATE_KEY,
+                                 "--fixed", document_, "--port-file",
+                                 portFile},
+        std::vector<std::string>{}, temp_.Append("vqserve"));
+    WaitFor([&] { return PathExists(portFile); });
+    const std::string url = ReadIfThere(portFile);
+    WriteFile(bundle_ + "/Contents/MacOS/initial_data/vqconnect.xml",
+              "<vqconnect version=\"1.0\"><server>" +
+                  url.substr(0, url.find('\n')) + "</server></vqconnect>");
+  }
+  ~KillSoakTest() override {
+    if (server_) server_->Signal(SIGTERM), server_->Wait();
+  }
+
+  std::unique_ptr<ChildProcess> StartAgent() {
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{bundle_ + "/Contents/MacOS/vqagent"},
+        std::vector<std::string>{"HOME=" + home_,
+                                 "XDG_CONFIG_HOME=" + home_ + "/.config"},
+        temp_.Append("agent"));
+  }
+  std::string DataPath(const std::string& name = "") const {
+    return home_ + "/Library/Application Support/VqDemo/Quillmere/" + name;
+  }
+
+  // After a restart that finished recovery: the round all files name, or
+  // -1 (with failures) when they disagree or something is left behind.
+  long CheckFiles(bool journalWasThere, const std::string& context) {
+    long round = RoundOf(ReadIfThere(DataPath("settings.xml")));
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string file = DataPath("soak/f" + std::to_string(i) + ".txt");
+      const long found = RoundOf(ReadIfThere(file));
+      EXPECT_EQ(round, found) << context << ": " << file << " of another round";
+      if (found != round) round = -1;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(DataPath())) {
+      const std::string name = entry.path().filename().string();
+      const bool leftover =
+          name.find(".bak.tr") != std::string::npos ||
+          name.rfind(".transaction.dat", 0) == 0 ||
+          // Prepared files stay only when the kill came before the journal.
+          (journalWasThere && name.size() > 4 &&
+           name.compare(name.size() - 4, 4, ".tmp") == 0);
+      EXPECT_FALSE(leftover) << context << ": left behind " << entry.path();
+      if (leftover) round = -1;
+    }
+    return round;
+  }
+
+  vq_testing::ScopedTempDir temp_;
+  const std::string home_ = temp_.Append("home");
+  const std::string bundle_ = temp_.Append("vqagent.app");
+  const std::string document_ = temp_.Append("vq.xml");
+  std::unique_ptr<ChildProcess> server_;
+};
+
+TEST_F(KillSoakTest, KilledAtRandomMomentsEveryRestartFindsOneWholeVersion) {
+  const char* setting = std::getenv("VQ_KILL_SOAK_ROUNDS");
+  const int rounds = setting != nullptr && std::atoi(setting) > 0
+                         ? std::atoi(setting)
+                         : kDefaultRounds;
+  const unsigned seed = std::random_device{}();
+  std::mt19937 random(seed);
+  const std::string journal = DataPath(".transaction.dat");
+  long committed = 0;
+  int interrupted = 0, applied = 0, violations = 0;
+  for (int round = 1; round <= rounds; ++round) {
+    const std::string context =
+        "seed " + std::to_string(seed) + ", round " + std::to_string(round);
+    WriteFile(document_, Update(round));
+    {
+      auto agent = StartAgent();
+      if (random() % 2 == 0) {
+        // Into the transaction: a tight poll for its journal, then a short
+        // random wait.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!PathExists(journal) && agent->Running() &&
+               std::chrono::steady_clock::now() < deadline) {
+          usleep(100);
+        }
+        usleep(static_cast<useconds_t>(random() % 20000));
+      } else {
+        // Anywhere from start-up to well after the update.
+        usleep(static_cast<useconds_t>(random() % 1500000));
+      }
+      agent->Signal(SIGKILL);
+      ASSERT_NE(-1, agent->Wait()) << context;
+    }
+    const bool journalWasThere = PathExists(journal);
+    interrupted += journalWasThere;
+    const std::string staleKey = ReadIfThere(DataPath("vq.server.key"));
+
+    // Restarted with nothing new to do: recovery runs before the command
+    // server starts, so a fresh key means it has finished.
+    WriteFile(document_, "<vq version=\"2.0\" update=\"600\"/>");
+    auto agent = StartAgent();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          const std::string key = ReadIfThere(DataPath("vq.server.key"));
+          return !key.empty() && key != staleKey;
+        },
+        std::chrono::seconds(30)))
+        << context;
+    const long found = CheckFiles(journalWasThere, context);
+    EXPECT_TRUE(found == committed || found == round)
+        << context << ": round " << found << " after round " << committed;
+    if (found == round) ++applied;
+    if (found != committed && found != round) ++violations;
+    if (found >= 0) committed = found;
+    agent->Signal(SIGTERM);
+    ASSERT_EQ(0, agent->Wait()) << context;
+  }
+  std::printf("[ figures  ] kill soak: %d kills (seed %u), %d inside a "
+              "transaction, %d updates applied, %d invariant violations\n",
+              rounds, seed, interrupted, applied, violations);
+}
+
+}  // namespace
