@@ -18,6 +18,7 @@
 #include "engine/server_url.h"
 #include "engine/update_schedule.h"
 #include "engine/vq_feed_settings.h"
+#include "host/heap_release.h"
 #include "host/mac_auto_release_pool.h"
 #include "response/vq_response_processor.h"
 #include "support/vq_exception.h"
@@ -57,6 +58,9 @@ VqThread::VqThread(ThreadExternalInterface* threadExternal, apr_pool_t*)
     throw std::string("VqThread needs a ThreadExternalInterface");
   }
   VqFeedSettings::installUserIdProvider();
+  // Before the first pass: the passes' memory is to go back to the system
+  // at their end.
+  host::tuneHeapForLongRunning();
   try {
     pool = std::make_unique<apr::Pool>();
   } catch (const std::bad_alloc&) {
@@ -192,6 +196,8 @@ void VqThread::run() {
       logger.debug(line.str());
     }
     loopPool->clear();
+    // What the pass freed goes back to the system before the thread sleeps.
+    host::releaseFreeHeapMemory();
     if (shouldExit()) {
       logger.debug("Exiting vq thread. Reason follows:");
       logger.debug(std::string("Exiting vq thread since exitFlag = ") +
