@@ -87,12 +87,15 @@ class Mongoose {
   bool checkKey(mg_connection* conn, http::QueryString& query) const;
 
  private:
-  // Every request passes here first: the Host check, the key file refusal,
-  // then the commands; anything else falls through to file serving.
+  // Every request passes here, and the library handles none itself: while
+  // the server runs (see gate_), dispatch answers it; an exception becomes
+  // the 500 reply.
   int beginRequest(mg_connection* conn);
+  // The Host check, the cross-site refusal, the key file refusal, the
+  // commands; anything else is a file for serveFile.
+  int dispatch(mg_connection* conn, const mg_request_info* info);
   int cmd_callback(mg_connection* conn, const mg_request_info* info);
   int serverkey_callback(mg_connection* conn, const mg_request_info* info);
-  int dispatch(mg_connection* conn, const mg_request_info* info);
   // True when `path` would reach the key file through any spelling or link.
   bool servesKeyFile(const std::string& path) const;
   // Sends a regular, non-private file of the data directory, or refuses.
