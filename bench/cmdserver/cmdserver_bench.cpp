@@ -2,23 +2,30 @@
 // civetweb handler that answers the same bytes the same way (no
 // Content-Length, so every connection closes), loads both with wrk (16
 // connections) in the same run, and prints requests per second, p99 latency
-// and the ratio of the two.
+// and the ratio of the two. Then sends 10,000 keyless requests for variables
+// of new names, one connection each, and prints how much the process's
+// proportional memory (PSS) and the variable map grew.
 //
 // Usage: bench_cmdserver [seconds per run, default 5] [rounds, default 2]
 
 #include <apr_general.h>
+#include <arpa/inet.h>
 #include <civetweb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/vq_application.h"
 #include "cmdserver/command_target.h"
 #include "cmdserver/mongoose.h"
 #include "support/apr_pool.h"
@@ -30,27 +37,25 @@ const char kReply[] =
     "Cache-Control: no-cache\r\nPragma: no-cache\r\n\r\nDemo";
 const char kPath[] = "/~cmd/info/app.name";
 
-// Just enough application for the info command.
+// Just enough application for the info command, over the agent's own
+// process-wide variables.
 class BenchTarget : public CommandTarget {
  public:
   explicit BenchTarget(const std::string& dataDir) {
-    env_["dir.data"] = dataDir;
-    env_["app.name"] = "Demo";
+    VqApplication::setEnv(VqApplication::DIR_DATA, dataDir);
+    VqApplication::setEnv(VqApplication::APP_NAME, "Demo");
   }
   std::string applicationXml() const override { return "<application/>"; }
   void updateNow() override {}
   void setQuit(bool) override {}
   std::string getEnv(const std::string& name) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return env_[name];
+    return VqApplication::getEnv(name);
   }
   void setEnv(const std::string& name, const std::string& value) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    env_[name] = value;
+    VqApplication::setEnv(name.c_str(), value);
   }
   std::map<std::string, std::string> getEnvMap() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return env_;
+    return VqApplication::getEnvMap();
   }
   std::string pathInDataDir(const std::string&) override { return ""; }
   void processTransactions(const std::string&) override {}
@@ -59,10 +64,6 @@ class BenchTarget : public CommandTarget {
   int launchProcess(std::string&, std::vector<std::string>&) override {
     return 0;
   }
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, std::string> env_;
 };
 
 int bareHandler(mg_connection* conn, void*) {
@@ -105,6 +106,48 @@ Figures runWrk(unsigned short port, int seconds) {
     throw std::runtime_error("wrk failed: " + command);
   }
   return figures;
+}
+
+// This process's proportional set size, in KiB.
+long proportionalKiB() {
+  std::ifstream rollup("/proc/self/smaps_rollup");
+  for (std::string line; std::getline(rollup, line);) {
+    if (line.rfind("Pss:", 0) == 0) return std::atol(line.c_str() + 4);
+  }
+  return -1;
+}
+
+// One keyless request on a fresh connection; the answer is read to the end.
+void requestOnce(unsigned short port, const std::string& target) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+    const std::string request =
+        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
+      char buffer[1024];
+      while (recv(fd, buffer, sizeof(buffer), 0) > 0) {
+      }
+    }
+  }
+  close(fd);
+}
+
+void floodNewNames(unsigned short port, BenchTarget& target) {
+  constexpr int kRequests = 10000;
+  const std::size_t variablesBefore = target.getEnvMap().size();
+  const long before = proportionalKiB();
+  for (int i = 0; i < kRequests; ++i) {
+    requestOnce(port, "/~cmd/info/new.name." + std::to_string(i));
+  }
+  const long after = proportionalKiB();
+  std::printf("after %d keyless requests of new names: PSS %+.2f MiB "
+              "(%.2f -> %.2f MiB), variables %zu -> %zu (goal: < 1 MiB)\n",
+              kRequests, (after - before) / 1024.0, before / 1024.0,
+              after / 1024.0, variablesBefore, target.getEnvMap().size());
 }
 
 }  // namespace
@@ -152,6 +195,7 @@ int main(int argc, char** argv) {
                 ours.requestsPerSecond, ours.p99Milliseconds);
     std::printf("ratio (goal >= 0.80):  %.2f\n",
                 ours.requestsPerSecond / plain.requestsPerSecond);
+    floodNewNames(server.port(), target);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_cmdserver: %s\n", e.what());
     status = 1;

@@ -1,6 +1,7 @@
 // Runs the agent (a copy of the built bundle, fresh HOME) against vqserve on
 // 127.0.0.1, waits for its first update, then measures over an idle period:
-// the CPU ticks it consumed and its resident memory.
+// the CPU ticks it consumed, its resident and proportional memory (PSS, from
+// /proc/PID/smaps_rollup) and its thread count.
 //
 //   idle_bench [SECONDS]   (default 60)
 
@@ -73,6 +74,19 @@ long residentKiB(pid_t pid) {
   return -1;
 }
 
+// A "Name:   N kB" field of a /proc file of `pid`, in KiB; -1 when absent.
+long procFieldKiB(pid_t pid, const char* file, const std::string& name) {
+  std::istringstream text(readFile("/proc/" + std::to_string(pid) + "/" + file));
+  for (std::string line; std::getline(text, line);) {
+    if (line.rfind(name + ":", 0) == 0) return atol(line.c_str() + name.size() + 1);
+  }
+  return -1;
+}
+
+long proportionalKiB(pid_t pid) { return procFieldKiB(pid, "smaps_rollup", "Pss"); }
+
+long threadCount(pid_t pid) { return procFieldKiB(pid, "status", "Threads"); }
+
 bool waitFor(const std::function<bool()>& done, int seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
@@ -120,13 +134,18 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const long ticksBefore = cpuTicks(agent);
     const long rssBefore = residentKiB(agent);
+    const long pssBefore = proportionalKiB(agent);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const long ticks = cpuTicks(agent) - ticksBefore;
     const long rss = residentKiB(agent);
+    const long pss = proportionalKiB(agent);
     printf("idle period:          %d s (no update due: the next is in 600 s)\n", seconds);
     printf("CPU ticks consumed:   %ld (clock ticks of %ld Hz)\n", ticks, sysconf(_SC_CLK_TCK));
     printf("resident memory:      %.2f MiB after the first update, %.2f MiB at the end\n",
            rssBefore / 1024.0, rss / 1024.0);
+    printf("proportional memory:  %.2f MiB after the first update, %.2f MiB at the end (PSS)\n",
+           pssBefore / 1024.0, pss / 1024.0);
+    printf("threads:              %ld\n", threadCount(agent));
     printf("goal:                 0 ticks, at most 6 MiB resident\n");
   }
   kill(agent, SIGTERM);

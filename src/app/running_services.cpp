@@ -18,16 +18,19 @@ void debugLog(const char* message) {
 RunningServices::RunningServices() = default;
 
 RunningServices::~RunningServices() {
+  // The command server first: the handlers it lets finish may still use the
+  // update thread (a submitted document waits for the transaction lock a
+  // pass holds), and none may start once the thread is gone.
+  if (commandServer_) {
+    debugLog("deleting mongoose");
+    commandServer_.reset();
+    debugLog("mongoose deleted");
+  }
   if (thread_) {
     thread_->exit();
     debugLog("exited thread");
     thread_.reset();
     debugLog("deleted thread");
-  }
-  if (commandServer_) {
-    debugLog("deleting mongoose");
-    commandServer_.reset();
-    debugLog("mongoose deleted");
   }
 }
 

@@ -10,9 +10,9 @@ class VqApplication;
 class VqThread;
 
 // The update thread and the command server of a started application.
-// Destruction stops them in that order: the thread is asked to exit and
-// joined first, then the command server is stopped (which removes its
-// address and key files).
+// Destruction stops them in reverse order: the command server first (it
+// finishes the replies under way, then stops and removes its address and key
+// files), then the thread is asked to exit and joined.
 class RunningServices : public ApplicationServices {
  public:
   RunningServices();

@@ -64,7 +64,11 @@ VqApplication::VqApplication(Identity identity, VqHostCallback* host)
 VqApplication::~VqApplication() {
   debugLog("~VqApplication()");
   // The services' threads use the application until they are joined, so they
-  // stop while it is still whole and registered.
+  // stop while it is still whole and registered. Wakes stop reaching the
+  // update thread first (waiting for any under way), so a wake or quit that
+  // a local program sends during shutdown never touches a destroyed thread;
+  // then the command server finishes the replies it is writing and stops,
+  // and only then the update thread is joined.
   setUpdateWaker(nullptr);
   // Whatever ended the process (a signal, the end of main), the transfers
   // still running on the services' threads poll this flag and stop within
@@ -138,15 +142,28 @@ void VqApplication::updateNow() {
   std::function<void()> waker;
   {
     std::lock_guard<std::mutex> lock(updateWakerMutex_);
+    if (!updateWaker_) return;
     waker = updateWaker_;
+    ++updateWakerCalls_;
   }
-  // Called outside the lock: waking blocks while an update pass runs.
-  if (waker) waker();
+  // Called outside the lock, since waking may wait for a running pass; the
+  // count keeps setUpdateWaker from returning (and the thread from being
+  // destroyed) while this call runs.
+  try {
+    waker();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(updateWakerMutex_);
+    if (--updateWakerCalls_ == 0) updateWakerIdle_.notify_all();
+    throw;
+  }
+  std::lock_guard<std::mutex> lock(updateWakerMutex_);
+  if (--updateWakerCalls_ == 0) updateWakerIdle_.notify_all();
 }
 
 void VqApplication::setUpdateWaker(std::function<void()> waker) {
-  std::lock_guard<std::mutex> lock(updateWakerMutex_);
+  std::unique_lock<std::mutex> lock(updateWakerMutex_);
   updateWaker_ = std::move(waker);
+  updateWakerIdle_.wait(lock, [this] { return updateWakerCalls_ == 0; });
 }
 
 void VqApplication::setQuit(bool quit) {

@@ -4,6 +4,7 @@
 #include <apr_pools.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -80,10 +81,10 @@ class VqApplication {
 
   // ---- Variables (callable from any thread) ----
 
-  // The value of `name`, or the empty text. A name without an entry is entered
-  // with the empty value, so it shows up in later listings. "servers" and
-  // "id.user" are recomputed on every read; without an application "servers"
-  // is empty.
+  // The value of `name`, or the empty text. Reading a name without an entry
+  // enters nothing, so listings show only variables that were set. "servers"
+  // and "id.user" are recomputed (and stored) on every read; without an
+  // application "servers" is empty.
   static std::string getEnv(const char* name);
   static std::string getEnv(const std::string& name);
   // Stores `value`. Setting "servers" is logged as a warning: the stored text
@@ -123,7 +124,11 @@ class VqApplication {
                            std::vector<std::string>* out);
   // Resolves `tested` (absolute, or relative to `dataDir`) and returns the
   // merged path when it is `dataDir` itself or lies below it; otherwise, and
-  // when `dataDir` is empty, the empty text. Symbolic links are not resolved.
+  // when `dataDir` is empty, the empty text. Containment is decided on real
+  // paths: the symbolic links of the part of the merged path that exists
+  // are resolved (as are those of `dataDir`), so a path that leaves the data
+  // directory through a link is refused, and so is one that passes through
+  // a dangling link. The merged text, not the resolved one, is returned.
   static std::string resolveInDataDir(const std::string& dataDir,
                                       const char* tested, apr_pool_t* pool);
 
@@ -248,6 +253,8 @@ class VqApplication {
   // is installed.
   void updateNow();
   // Installed by whoever starts the update thread; called by updateNow.
+  // Returns only when no call of the previous waker is still running, so
+  // after setUpdateWaker(nullptr) the update thread may be destroyed.
   void setUpdateWaker(std::function<void()> waker);
   void setQuit(bool quit);
   bool isQuitting() const;
@@ -288,6 +295,8 @@ class VqApplication {
   std::unique_ptr<ApplicationServices> services_;
   std::function<void()> updateWaker_;
   std::mutex updateWakerMutex_;
+  std::condition_variable updateWakerIdle_;
+  int updateWakerCalls_ = 0;  // running calls of updateWaker_
 };
 
 #endif  // VQ_APP_VQ_APPLICATION_H_

@@ -70,9 +70,12 @@ std::string VqApplication::getEnv(const char* name) {
     store(name, value);
     return value;
   }
+  // A name nobody set is not entered: reads come from local programs
+  // without a key, and each new name would grow the map for good.
   Environment& env = environment();
   std::lock_guard<std::mutex> lock(env.mutex);
-  return env.values[name];
+  const auto found = env.values.find(name);
+  return found != env.values.end() ? found->second : std::string();
 }
 
 std::string VqApplication::getEnv(const std::string& name) {

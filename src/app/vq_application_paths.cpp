@@ -2,11 +2,17 @@
 // names taken from action documents or local requests and the file system.
 
 #include <apr_file_info.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <log4cpp/Category.hh>
 
 #include "app/vq_application.h"
+#include "support/apr_pool.h"
 #include "support/apr_status.h"
+#include "support/log_text.h"
 
 namespace {
 
@@ -15,9 +21,10 @@ void logRefusal(const char* tested, int status) {
       VqApplication::LOG_CATEGORY);
   if (status != APR_SUCCESS) {
     logApr(log4cpp::Priority::ERROR, log, status,
-           "tested path [%s] is not beneath data directory", tested);
+           "tested path [%s] is not beneath data directory",
+           vq_support::LogSafe(tested).c_str());
   } else {
-    log.error(std::string("tested path [") + tested +
+    log.error("tested path [" + vq_support::LogSafe(tested) +
               "] is not beneath data directory");
   }
 }
@@ -32,6 +39,33 @@ bool isWithin(const std::string& candidate, std::string base) {
   return candidate.size() > base.size() &&
          candidate.compare(0, base.size(), base) == 0 &&
          candidate[base.size()] == '/';
+}
+
+// `path` (absolute, normalized) with the symbolic links of its longest
+// existing leading part resolved and the rest appended as written. False
+// when a link on the way cannot be resolved (dangling, looping): what it
+// would reach is unknown, so the path is not to be trusted.
+bool resolveExistingPart(const std::string& path, std::string* resolved) {
+  std::string existing = path;
+  std::string rest;
+  for (;;) {
+    char real[PATH_MAX];
+    if (realpath(existing.c_str(), real) != nullptr) {
+      *resolved = (rest.empty() || std::string(real) != "/")
+                      ? std::string(real) + rest
+                      : rest;
+      return true;
+    }
+    struct stat info;
+    if ((errno != ENOENT && errno != ENOTDIR) ||
+        lstat(existing.c_str(), &info) == 0) {
+      return false;
+    }
+    const std::size_t slash = existing.rfind('/');
+    if (slash == std::string::npos) return false;
+    rest = existing.substr(slash) + rest;
+    existing = slash == 0 ? "/" : existing.substr(0, slash);
+  }
 }
 
 }  // namespace
@@ -71,9 +105,22 @@ std::string VqApplication::resolveInDataDir(const std::string& dataDir,
     logRefusal(tested, APR_SUCCESS);
     return std::string();
   }
+  // The text is inside; the file system must agree, or a link inside the
+  // data directory would lead the caller elsewhere.
+  std::string realBase;
+  std::string realMerged;
+  if (!resolveExistingPart(base, &realBase) ||
+      !resolveExistingPart(merged, &realMerged) ||
+      !isWithin(realMerged, realBase)) {
+    logRefusal(tested, APR_SUCCESS);
+    return std::string();
+  }
   return merged;
 }
 
 std::string VqApplication::pathInDataDir(const char* tested) {
-  return resolveInDataDir(getEnv(DIR_DATA), tested, getPool());
+  // A pool per call: the command server calls this from several worker
+  // threads at once, and the root pool is not safe for that.
+  apr::Pool scratch;
+  return resolveInDataDir(getEnv(DIR_DATA), tested, scratch);
 }

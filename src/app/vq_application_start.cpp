@@ -17,6 +17,7 @@
 #include "response/bounded_xml.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
+#include "support/http_query_string.h"
 #include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
@@ -74,8 +75,14 @@ int VqApplication::start(VqHostCallback* host) {
 }
 
 void VqApplication::processTransactions(const std::string& xml) {
-  debugLog("processTransactions() : xml = [" + vq_support::LogSafeBody(xml) +
-           "]");
+  log4cpp::Category* log = VqApplication::getLog();
+  if (log != nullptr && log->isDebugEnabled()) {
+    // The document comes from a local request: one log line, no secret.
+    log->debug("processTransactions() : xml = [" +
+               vq_support::LogSafeBody(
+                   http::QueryString::redactKeyParameter(xml)) +
+               "]");
+  }
   TiXmlDocument document;
   std::string why;
   if (!loadBoundedXml(document, xml.c_str(), xml.size(), &why) ||

@@ -19,8 +19,8 @@ class CommandTarget {
   // Asks the agent to quit (or not).
   virtual void setQuit(bool quit) = 0;
 
-  // Application variables. getEnv enters a missing name with the empty value,
-  // so it shows up in later listings.
+  // Application variables. getEnv of a name that was never set answers the
+  // empty text and enters nothing, so keyless requests cannot grow the map.
   virtual std::string getEnv(const std::string& name) = 0;
   virtual void setEnv(const std::string& name, const std::string& value) = 0;
   // A snapshot of every variable, ordered by name.

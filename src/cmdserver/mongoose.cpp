@@ -12,11 +12,24 @@
 #include "cmdserver/request_guard.h"
 #include "support/apr_pool.h"
 #include "support/apr_status.h"
+#include "support/http_query_string.h"
+#include "support/log_text.h"
 
 namespace {
 
 const char kServerFileName[] = "vq.server";
 const char kLoopbackAddress[] = "127.0.0.1";
+const char kCommandPrefix[] = "/~cmd/";
+
+// Sends a complete plain-text reply that ends the connection.
+int sendPlain(mg_connection* conn, int status, const char* reason,
+              const char* text, const char* extraHeaders = "") {
+  mg_printf(conn,
+            "HTTP/1.1 %d %s\r\nContent-Type: text/plain\r\n%s"
+            "Connection: close\r\n\r\n%s",
+            status, reason, extraHeaders, text);
+  return status;
+}
 
 }  // namespace
 
@@ -26,6 +39,7 @@ Mongoose::Mongoose(apr_pool_t* pool, CommandTarget* target,
   log4cpp::Category& log = getLog();
   dataDir_ = application_->getEnv("dir.data");
   if (dataDir_.empty()) dataDir_ = ".";
+  files_ = std::make_unique<const cmdserver::FileAccess>(dataDir_);
   removeFiles();
 
   // The key exists before the first request can arrive, so no request ever
@@ -47,11 +61,23 @@ Mongoose::Mongoose(apr_pool_t* pool, CommandTarget* target,
     }
     const std::string ports = std::string(kLoopbackAddress) + ":" +
                               std::to_string(port_);
-    // Only the user's own local programs talk to this server, a few at a
-    // time; a small worker pool keeps the idle agent's memory low.
+    // The library's defaults suit a general web server. Every request is
+    // answered by beginRequest, which serves plain files itself; the
+    // options below also switch off what a loopback API must never do,
+    // should a request ever reach the library's own handling: the empty
+    // patterns match no file, so nothing runs as CGI or SSI.
     const char* options[] = {"listening_ports", ports.c_str(),
                              "document_root", dataDir_.c_str(),
-                             "num_threads", kWorkerThreads, nullptr};
+                             "num_threads", kWorkerThreads,
+                             "request_timeout_ms", kRequestTimeoutMs,
+                             "enable_directory_listing", "no",
+                             "cgi_pattern", "",
+                             "ssi_pattern", "",
+                             "access_control_allow_origin", "",
+                             "access_control_allow_methods", "",
+                             "access_control_allow_headers", "",
+                             "enable_keep_alive", "no",
+                             nullptr};
     ctx_ = mg_start(&callbacks, this, options);
     if (ctx_ == nullptr) {
       log.debug("Could not listen on %s; trying the next free port",
@@ -82,6 +108,10 @@ Mongoose::Mongoose(apr_pool_t* pool, CommandTarget* target,
 }
 
 Mongoose::~Mongoose() {
+  // The library drops every write once mg_stop has begun, so the requests
+  // being handled finish first; they may still need the application, which
+  // outlives this object.
+  gate_.close();
   if (ctx_ != nullptr) mg_stop(ctx_);
   removeFiles();
   ctx_ = nullptr;
@@ -165,21 +195,85 @@ void Mongoose::writeFile(const char* name, const std::string& content) const {
 }
 
 int Mongoose::beginRequest(mg_connection* conn) {
-  const mg_request_info* info = mg_get_request_info(conn);
+  cmdserver::GatePass pass(gate_);
+  if (!pass.admitted()) {
+    return sendPlain(conn, 503, "Service Unavailable", "The agent is stopping.");
+  }
+  // Nothing may unwind into the library's C code.
+  try {
+    return dispatch(conn, mg_get_request_info(conn));
+  } catch (const std::exception& e) {
+    return sendException(conn, e.what());
+  } catch (const std::string& text) {
+    return sendException(conn, text);
+  } catch (...) {
+    return sendException(conn, "Unknown failure");
+  }
+}
+
+int Mongoose::dispatch(mg_connection* conn, const mg_request_info* info) {
   const char* host = mg_get_header(conn, "Host");
   if (!cmdserver::isAllowedHost(host, port_)) {
-    getLog().warn("Refused a request for host %s", host);
+    getLog().warn("Refused a request for host %s",
+                  forLog(host != nullptr ? host : "").c_str());
     mg_printf(conn,
               "HTTP/1.1 403 OK\r\nContent-Type: text/plain\r\n\r\n"
               "Access is only allowed through 127.0.0.1 or localhost.");
     return 403;
   }
+  // A web page the user visits can send requests here; the browser says so.
+  if (cmdserver::isCrossSiteRequest(mg_get_header(conn, "Sec-Fetch-Site"),
+                                    mg_get_header(conn, "Origin"), port_)) {
+    getLog().warn("Refused a cross-site request");
+    return sendPlain(conn, 403, "Forbidden",
+                     "Requests from web pages are refused.");
+  }
   const std::string path = info->local_uri != nullptr ? info->local_uri : "";
   if (cmdserver::namesKeyFile(path) || servesKeyFile(path)) {
     return serverkey_callback(conn, info);
   }
-  if (path.compare(0, 6, "/~cmd/") == 0) return cmd_callback(conn, info);
-  return 0;  // the library serves the file
+  if (path.compare(0, sizeof(kCommandPrefix) - 1, kCommandPrefix) == 0) {
+    return cmd_callback(conn, info);
+  }
+  return serveFile(conn, info);
+}
+
+int Mongoose::serveFile(mg_connection* conn, const mg_request_info* info) {
+  const std::string method =
+      info->request_method != nullptr ? info->request_method : "";
+  if (method != "GET" && method != "HEAD") {
+    return sendPlain(conn, 405, "Method Not Allowed",
+                     "Only GET and HEAD are served.", "Allow: GET, HEAD\r\n");
+  }
+  const cmdserver::FileAccess::Decision decision =
+      files_->decide(info->local_uri != nullptr ? info->local_uri : "");
+  switch (decision.verdict) {
+    case cmdserver::FileAccess::Verdict::kServe:
+      mg_send_file(conn, decision.realPath.c_str());
+      return 200;
+    case cmdserver::FileAccess::Verdict::kPrivate:
+      return sendPlain(conn, 403, "Forbidden",
+                       "Access to this file is forbidden.");
+    case cmdserver::FileAccess::Verdict::kNotFound:
+      break;
+  }
+  return sendPlain(conn, 404, "Not Found", "Not found.");
+}
+
+std::string Mongoose::forLog(const std::string& text,
+                             std::size_t limit) const {
+  std::string hidden = http::QueryString::redactKeyParameter(text);
+  if (!key_.empty()) {
+    for (std::size_t at = hidden.find(key_); at != std::string::npos;
+         at = hidden.find(key_, at)) {
+      hidden.replace(at, key_.size(), http::QueryString::kHiddenValue);
+    }
+  }
+  return vq_support::LogSafe(hidden, limit);
+}
+
+std::string Mongoose::forLog(const std::string& text) const {
+  return forLog(text, vq_support::kLogValueLimit);
 }
 
 bool Mongoose::servesKeyFile(const std::string& path) const {
@@ -215,8 +309,21 @@ int Mongoose::stat_begin_request(mg_connection* conn) {
   return self->beginRequest(conn);
 }
 
-int Mongoose::stat_log_callback(const mg_connection* /*conn*/,
+int Mongoose::stat_log_callback(const mg_connection* conn,
                                 const char* message) {
-  getLog().debug("%s", message);
+  // The library's messages may quote the request line.
+  try {
+    const mg_context* context = conn != nullptr ? mg_get_context(conn) : nullptr;
+    const auto* self = context != nullptr
+                           ? static_cast<const Mongoose*>(mg_get_user_data(context))
+                           : nullptr;
+    const std::string text = message != nullptr ? message : "";
+    getLog().debug("%s", self != nullptr
+                             ? self->forLog(text).c_str()
+                             : vq_support::LogSafe(
+                                   http::QueryString::redactKeyParameter(text))
+                                   .c_str());
+  } catch (...) {
+  }
   return 1;
 }

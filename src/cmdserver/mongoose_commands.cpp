@@ -38,14 +38,6 @@ int sendOk(mg_connection* conn, const char* contentType,
   return 200;
 }
 
-int sendException(mg_connection* conn, const std::string& text) {
-  cmdLog().error("%s", text.c_str());
-  sendBytes(conn,
-            "HTTP/1.1 500 Exception\r\nContent-Type: text/xml\r\n\r\n"
-            "<error><![CDATA[" + cmdserver::cdataSafe(text) + "]]></error>");
-  return 500;
-}
-
 bool startsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
@@ -77,6 +69,16 @@ bool readBody(mg_connection* conn, const mg_request_info* info,
 
 }  // namespace
 
+int Mongoose::sendException(mg_connection* conn,
+                            const std::string& text) const {
+  // Failure texts may quote the submitted document.
+  cmdLog().error("%s", forLog(text, vq_support::kLogBodyLimit).c_str());
+  sendBytes(conn,
+            "HTTP/1.1 500 Exception\r\nContent-Type: text/xml\r\n\r\n"
+            "<error><![CDATA[" + cmdserver::cdataSafe(text) + "]]></error>");
+  return 500;
+}
+
 bool Mongoose::checkKey(mg_connection* conn, http::QueryString& query) const {
   auto given = query.find("key");
   if (given != query.end() && !key_.empty() && given->second == key_) {
@@ -92,9 +94,17 @@ bool Mongoose::checkKey(mg_connection* conn, http::QueryString& query) const {
 int Mongoose::cmd_callback(mg_connection* conn, const mg_request_info* info) {
   log4cpp::Category& log = cmdLog();
   const std::string uri = collapseSlashes(info->local_uri);
-  log.debug("cmd_callback, uri=%s", uri.c_str());
   http::QueryString query(info->query_string);
-  query.debug(log);
+  if (log.isDebugEnabled()) {
+    log.debug("cmd_callback, uri=%s", forLog(uri).c_str());
+    log4cpp::Category& vars =
+        log4cpp::Category::getInstance(log.getName() + ".vars");
+    for (const auto& pair : query) {
+      vars.debug(forLog(pair.first) + "=" +
+                 (pair.first == "key" ? http::QueryString::kHiddenValue
+                                      : forLog(pair.second)));
+    }
+  }
 
   // Handlers run on the library's threads and must never let an exception
   // escape into it.
@@ -116,7 +126,7 @@ int Mongoose::cmd_callback(mg_connection* conn, const mg_request_info* info) {
     if (uri == "/~cmd/info") return cmdInfo(conn);
     if (startsWith(uri, "/~cmd/info/")) {
       const std::string name = uri.substr(11);
-      log.debug("Requested variable: %s", name.c_str());
+      log.debug("Requested variable: %s", forLog(name).c_str());
       return sendOk(conn, kTextPlain, application_->getEnv(name));
     }
     if (startsWith(uri, "/~cmd/set/")) {
@@ -161,7 +171,7 @@ int Mongoose::cmdQuit(mg_connection* conn, http::QueryString& query) {
   }
   if (forward != query.end()) {
     cmdLog().debug("Quitting and forwarding to : %s",
-                   forward->second.c_str());
+                   forLog(forward->second).c_str());
     sendBytes(conn, "HTTP/1.1 302 Found\r\nLocation: " + forward->second +
                         "\r\n\r\n");
   } else {
@@ -215,7 +225,7 @@ int Mongoose::cmdProcess(mg_connection* conn, http::QueryString& query,
                                    " bytes; nothing was run");
   }
   if (log.isDebugEnabled()) {
-    log.debug("POST [%s]", vq_support::LogSafeBody(body).c_str());
+    log.debug("POST [%s]", forLog(body, vq_support::kLogBodyLimit).c_str());
   }
   application_->processTransactions(body);
   log.debug("Application processing succeeded.");
@@ -237,13 +247,16 @@ int Mongoose::cmdLaunch(mg_connection* conn, http::QueryString& query) {
     auto arg = query.find("arg" + std::to_string(i));
     if (arg == query.end()) break;
     args.push_back(expander.parse(arg->second.c_str()));
-    log.debug("arg%d: %s = %s", i, arg->second.c_str(), args.back().c_str());
+    if (log.isDebugEnabled()) {
+      log.debug("arg%d: %s = %s", i, forLog(arg->second).c_str(),
+                forLog(args.back()).c_str());
+    }
   }
   if (args.empty() && file.empty()) {
     return sendOk(conn, kTextXml,
                   "<vq><![CDATA[ERROR - NO LAUNCH FILE GIVEN]]></vq>");
   }
-  log.debug("Launching [%s] with %zu args", file.c_str(), args.size());
+  log.debug("Launching [%s] with %zu args", forLog(file).c_str(), args.size());
   sendOk(conn, kTextXml,
          "<vq><![CDATA[OK launched " + cmdserver::cdataSafe(file) +
              "]]></vq>");
@@ -253,9 +266,13 @@ int Mongoose::cmdLaunch(mg_connection* conn, http::QueryString& query) {
   try {
     application_->launchProcess(exe, args);
   } catch (const std::exception& e) {
-    log.error("Launching [%s] failed: %s", file.c_str(), e.what());
+    log.error("Launching [%s] failed: %s", forLog(file).c_str(),
+              forLog(e.what()).c_str());
   } catch (const std::string& text) {
-    log.error("Launching [%s] failed: %s", file.c_str(), text.c_str());
+    log.error("Launching [%s] failed: %s", forLog(file).c_str(),
+              forLog(text).c_str());
+  } catch (...) {
+    log.error("Launching [%s] failed", forLog(file).c_str());
   }
   return 200;
 }

@@ -59,4 +59,34 @@ bool namesKeyFile(const std::string& path) {
   return false;
 }
 
+bool isPrivateName(const std::string& name) {
+  static const char kLogName[] = "vq.log";
+  constexpr std::size_t kLogNameLength = sizeof(kLogName) - 1;
+  if (!name.empty() && name[0] == '.') return true;
+  if (strcasecmp(name.c_str(), kKeyFileName) == 0) return true;
+  if (strncasecmp(name.c_str(), kLogName, kLogNameLength) != 0) return false;
+  return name.size() == kLogNameLength || name[kLogNameLength] == '.';
+}
+
+bool namesPrivateFile(const std::string& path) {
+  for (const std::string& segment : pathSegments(path)) {
+    if (isPrivateName(segment)) return true;
+  }
+  return false;
+}
+
+bool isCrossSiteRequest(const char* fetchSite, const char* origin,
+                        unsigned short port) {
+  if (fetchSite != nullptr && strcasecmp(fetchSite, "same-origin") != 0 &&
+      strcasecmp(fetchSite, "none") != 0) {
+    return true;
+  }
+  if (origin == nullptr) return false;
+  const std::string portText = ":" + std::to_string(port);
+  for (const char* host : {"http://127.0.0.1", "http://localhost"}) {
+    if (strcasecmp(origin, (host + portText).c_str()) == 0) return false;
+  }
+  return true;
+}
+
 }  // namespace cmdserver

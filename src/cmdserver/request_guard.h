@@ -25,6 +25,24 @@ std::string normalizePath(const std::string& path);
 // "/vq.server.key", "//a/../vq.server.key/" and "/vq.server.key/x" all are.
 bool namesKeyFile(const std::string& path);
 
+// True when a file of this name is private to the agent and never served:
+// the key file, the log and its rolled-over copies ("vq.log", "vq.log.1",
+// ...), and every dot-file (the transaction journal ".transaction.dat" and
+// its temporary among them). Letter case is ignored, because on a
+// case-insensitive file system "VQ.LOG" opens "vq.log".
+bool isPrivateName(const std::string& name);
+
+// True when any segment of the normalized path is a private name.
+bool namesPrivateFile(const std::string& path);
+
+// True when a browser marks the request as coming from another site: a
+// "Sec-Fetch-Site" header (null: absent) other than "same-origin" or "none",
+// or an "Origin" header (null: absent) other than "http://127.0.0.1:`port`"
+// or "http://localhost:`port`" (host letters in any case). Local programs
+// send neither header, so they are never refused by this.
+bool isCrossSiteRequest(const char* fetchSite, const char* origin,
+                        unsigned short port);
+
 }  // namespace cmdserver
 
 #endif  // VQ_CMDSERVER_REQUEST_GUARD_H_

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,8 +119,14 @@ bool writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-LoginItem::LoginItem(std::string autostartDir)
-    : autostartDir_(trimTrailingSlashes(std::move(autostartDir))) {}
+LoginItem::LoginItem(std::string autostartDir, std::string executable)
+    : autostartDir_(trimTrailingSlashes(std::move(autostartDir))),
+      executable_(std::move(executable)) {}
+
+std::string LoginItem::runningExecutable() {
+  char real[PATH_MAX];
+  return realpath("/proc/self/exe", real) != nullptr ? real : "";
+}
 
 std::string LoginItem::defaultAutostartDir() {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
@@ -135,24 +142,32 @@ std::string LoginItem::entryPathFor(const std::string& bundlePath) const {
   return autostartDir_ + "/" + itemName(bundlePath) + ".desktop";
 }
 
-std::string LoginItem::entryText(const std::string& bundlePath) {
+std::string LoginItem::entryText(const std::string& bundlePath,
+                                 const std::string& executable) {
   const std::string name = itemName(bundlePath);
+  const std::string started =
+      executable.empty() ? executableFor(bundlePath) : executable;
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=" + stringValue(name) + "\n"
-         "Exec=" + execArgument(executableFor(bundlePath)) + "\n"
+         "Exec=" + execArgument(started) + "\n"
          "Terminal=false\n"
          "Hidden=false\n"
          "X-GNOME-Autostart-enabled=true\n";
 }
 
 bool LoginItem::registerStartItem(const std::string& bundlePath) const {
-  if (!acceptable(bundlePath) || !makeDirectories(autostartDir_)) return false;
+  if (!acceptable(bundlePath) ||
+      (!executable_.empty() && !acceptable(executable_)) ||
+      !makeDirectories(autostartDir_)) {
+    return false;
+  }
   const std::string target = entryPathFor(bundlePath);
   std::string temporary = target + ".XXXXXX";
   const int fd = mkstemp(&temporary[0]);
   if (fd < 0) return false;
-  bool ok = fchmod(fd, 0644) == 0 && writeAll(fd, entryText(bundlePath)) &&
+  bool ok = fchmod(fd, 0644) == 0 &&
+            writeAll(fd, entryText(bundlePath, executable_)) &&
             fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temporary.c_str(), target.c_str()) == 0;

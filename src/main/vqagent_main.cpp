@@ -42,8 +42,11 @@ int openDocument(const std::string& exe, const std::vector<std::string>& args) {
   return launcher().openDocument(exe, args);
 }
 
+// The entry starts this very program: a renamed bundle keeps the
+// executable's original name inside it.
 void registerStartItem(const std::string& bundlePath) {
-  host::LoginItem(host::LoginItem::defaultAutostartDir())
+  host::LoginItem(host::LoginItem::defaultAutostartDir(),
+                  host::LoginItem::runningExecutable())
       .registerStartItem(bundlePath);
 }
 

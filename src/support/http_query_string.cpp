@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "support/log_text.h"
+
 namespace http {
 
 char* strsep(char** cursor, const char* delimiters) {
@@ -75,8 +77,37 @@ void QueryString::debug(log4cpp::Category& category) const {
   log4cpp::Category& vars =
       log4cpp::Category::getInstance(category.getName() + ".vars");
   for (const auto& pair : params_) {
-    vars.debug(pair.first + "=" + pair.second);
+    const std::string value = pair.first == "key" ? kHiddenValue
+                                                  : vq_support::LogSafe(pair.second);
+    vars.debug(vq_support::LogSafe(pair.first) + "=" + value);
   }
+}
+
+std::string QueryString::redactKeyParameter(const std::string& text) {
+  static const char kName[] = "key=";
+  constexpr std::size_t kNameLength = sizeof(kName) - 1;
+  const auto partOfName = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' ||
+           c == '.' || c == '-';
+  };
+  const auto endsValue = [](char c) {
+    return c == '&' || c == '"' || c == '\'' || c == '<' || c == '>' ||
+           std::isspace(static_cast<unsigned char>(c));
+  };
+  std::string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (std::size_t at = text.find(kName); at != std::string::npos;
+       at = text.find(kName, at + 1)) {
+    if (at < from || (at > 0 && partOfName(text[at - 1]))) continue;
+    std::size_t end = at + kNameLength;
+    while (end < text.size() && !endsValue(text[end])) ++end;
+    out.append(text, from, at + kNameLength - from);
+    out += kHiddenValue;
+    from = end;
+  }
+  out.append(text, from, std::string::npos);
+  return out;
 }
 
 }  // namespace http

@@ -31,8 +31,21 @@ class QueryString {
   static std::string urlDecode(const char* text);
 
   // When debug is enabled on `category`, logs each pair as name=value at
-  // debug priority on the child category "<name>.vars".
+  // debug priority on the child category "<name>.vars". The value of the
+  // "key" parameter, an access secret, is never written; every name and
+  // value is made safe for one log line.
   void debug(log4cpp::Category& category) const;
+
+  // Text shown in logs instead of a secret value.
+  static constexpr const char* kHiddenValue = "[hidden]";
+
+  // `text` with the value of every "key" parameter replaced by kHiddenValue:
+  // each "key=" that starts the text or follows a character other than a
+  // letter, digit, "_", "." or "-", up to the next "&", white space, quote,
+  // "<" or ">". Works on query strings, request lines and form-encoded
+  // bodies alike, so it can be applied to any text from a request before it
+  // is logged.
+  static std::string redactKeyParameter(const std::string& text);
 
   Map& parameters() { return params_; }
   const Map& parameters() const { return params_; }

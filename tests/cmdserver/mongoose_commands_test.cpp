@@ -48,7 +48,7 @@ TEST_F(CommandTest, InfoReadsAndListsVariables) {
                 "<html><body><h1>Application Environment</h1><table>" +
                 row("app.name", "Demo") + row("dir.data", dir_.path()) +
                 row("mongoose.host", "127.0.0.1:" + port) +
-                row("mongoose.port", port) + row("no.such", "") +
+                row("mongoose.port", port) +
                 "</td></tr></table></body></html>");
 }
 

@@ -47,7 +47,8 @@ class FakeCommandTarget : public CommandTarget {
   }
   std::string getEnv(const std::string& name) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    return env_[name];
+    const auto found = env_.find(name);
+    return found != env_.end() ? found->second : "";
   }
   void setEnv(const std::string& name, const std::string& value) override {
     std::lock_guard<std::mutex> lock(mutex_);

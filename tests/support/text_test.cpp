@@ -52,6 +52,21 @@ TEST(QueryStringTest, ParsesPairsLaterNamesWinMalformedEscapesKept) {
     EXPECT_EQ(c.out, QueryString::urlDecode(c.in)) << c.in;
 }
 
+TEST(QueryStringTest, KeyValuesAreHiddenWhereverTheParameterAppears) {
+  const struct { const char* in; const char* out; } cases[] = {
+      {"a=1&key=s3cret&b=2", "a=1&key=[hidden]&b=2"},
+      {"key=s3cret", "key=[hidden]"},
+      {"/~cmd/set/x/y?key=s3cret HTTP/1.1", "/~cmd/set/x/y?key=[hidden] HTTP/1.1"},
+      {"body key=s3cret\nnext", "body key=[hidden]\nnext"},
+      {"key=a&key=b", "key=[hidden]&key=[hidden]"},
+      {"key=", "key=[hidden]"},
+      // Other names that end in "key" are not the access key.
+      {"monkey=banana&api.key=1&x_key=2", "monkey=banana&api.key=1&x_key=2"},
+      {"no secret here", "no secret here"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.out, QueryString::redactKeyParameter(c.in)) << c.in;
+}
+
 TEST(AprPermissionsTest, ParsesAndPrints) {
   EXPECT_EQ(0x750, apr_permstr("rwxr-x---"));
   EXPECT_STREQ("rw-r--r--", apr_strperm(0x7644));  // higher bits not printed

@@ -1,0 +1,293 @@
+// Keyless requests do not grow state, slow clients cannot starve the server,
+// requests cannot forge log lines, containment follows links, and stopping
+// the server lets a reply in progress finish.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "app/vq_application.h"
+#include "security/security_fixture.h"
+#include "testing/file_util.h"
+#include "testing/wait_for.h"
+
+namespace security_testing {
+namespace {
+
+using cmdserver_testing::FakeCommandTarget;
+using cmdserver_testing::Loopback;
+using vq_testing::WaitFor;
+
+// The fake application with the real process-wide variables.
+class RealVariables : public FakeCommandTarget {
+ public:
+  using FakeCommandTarget::FakeCommandTarget;
+  std::string getEnv(const std::string& name) override {
+    return VqApplication::getEnv(name);
+  }
+  void setEnv(const std::string& name, const std::string& value) override {
+    VqApplication::setEnv(name.c_str(), value);
+  }
+  std::map<std::string, std::string> getEnvMap() override {
+    return VqApplication::getEnvMap();
+  }
+};
+
+TEST(UnknownNamesTest, ReadingUnknownNamesEntersNothing) {
+  vq_testing::ScopedTempDir dir;
+  VqApplication::clearEnv();
+  VqApplication::setEnv(VqApplication::DIR_DATA, dir.path());
+  RealVariables target(dir.path());
+  apr::Pool pool;
+  {
+    Mongoose server(pool, &target);
+    const std::size_t before = VqApplication::getEnvMap().size();
+    EXPECT_EQ(VqApplication::getEnv("never.set"), "");
+    for (int i = 0; i < 300; ++i) {
+      const std::string answer = Exchange(
+          server.port(), "GET /~cmd/info/flood." + std::to_string(i) +
+                             " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+      ASSERT_EQ(StatusOf(answer), 200) << answer;
+    }
+    EXPECT_EQ(VqApplication::getEnvMap().size(), before);
+    const std::string listing = Exchange(
+        server.port(), "GET /~cmd/info HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(listing.find("flood."), std::string::npos);
+    EXPECT_EQ(listing.find("never.set"), std::string::npos);
+    EXPECT_NE(listing.find("mongoose.port"), std::string::npos);
+  }
+  VqApplication::clearEnv();
+}
+
+// A socket connected to the server that `sends` the beginning of a request
+// and never finishes it (or sends nothing at all).
+class HeldConnection {
+ public:
+  HeldConnection(unsigned short port, const std::string& sends)
+      : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    const sockaddr_in address = Loopback(port);
+    connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&address),
+                         sizeof(address)) == 0;
+    if (connected_ && !sends.empty()) {
+      connected_ = send(fd_, sends.data(), sends.size(), MSG_NOSIGNAL) ==
+                   static_cast<ssize_t>(sends.size());
+    }
+  }
+  ~HeldConnection() { close(fd_); }
+  bool connected() const { return connected_; }
+  // True once the server has closed its side (after an error reply, if it
+  // sends one).
+  bool closedByServer() const {
+    char buffer[512];
+    ssize_t n;
+    while ((n = recv(fd_, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) {
+    }
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+using SlowClientsTest = SecurityTest;
+
+TEST_F(SlowClientsTest, IdleAndSlowConnectionsLeaveRoomAndAreClosed) {
+  std::vector<std::unique_ptr<HeldConnection>> held;
+  for (int i = 0; i < 16; ++i) {
+    held.push_back(std::make_unique<HeldConnection>(port_, ""));
+    held.push_back(std::make_unique<HeldConnection>(
+        port_, "GET /~cmd/version HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "));
+  }
+  for (const auto& connection : held) ASSERT_TRUE(connection->connected());
+
+  // A fresh request is answered within 2 s.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  timeval limit{2, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+  const sockaddr_in address = Loopback(port_);
+  ASSERT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                    sizeof(address)), 0);
+  const std::string request =
+      "GET /~cmd/version HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(request.size()));
+  char buffer[64] = {};
+  const ssize_t got = recv(fd, buffer, sizeof(buffer) - 1, 0);
+  close(fd);
+  EXPECT_GT(got, 0) << "no answer within 2 s";
+  EXPECT_EQ(std::string(buffer).rfind("HTTP/1.1 200 OK", 0), 0u) << buffer;
+
+  // The server itself closes the sockets it was made to hold.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const auto& connection : held) {
+          if (!connection->closedByServer()) return false;
+        }
+        return true;
+      },
+      std::chrono::seconds(20)));
+}
+
+using ForgedLinesTest = SecurityTest;
+
+TEST_F(ForgedLinesTest, RequestTextNeverStartsALogLine) {
+  const std::string long_value(20000, 'v');
+  struct Case {
+    const char* method;
+    std::string target;
+    std::string body;
+  };
+  const std::vector<Case> cases = {
+      {"GET", "/~cmd/info/a%0D%0AFORGED%20line", ""},
+      {"GET", "/~cmd/info?p%0AFORGED=v%0D%0AFORGED", ""},
+      {"GET", Keyed("/~cmd/set/x%0AFORGED/v%0AFORGED"), ""},
+      {"GET", "/~cmd/quit?forward=http://x/%0D%0AFORGED", ""},
+      {"GET", "/~cmd/quit?forward=http://x/%1b%5b2J" + long_value, ""},
+      {"GET", Keyed("/~cmd/launch?file=a%0AFORGED&arg1=b%0AFORGED"), ""},
+      {"GET", "/~cmd/path/?path=a%0AFORGED", ""},
+      {"GET", "/~cmd/path/?path=" + long_value, ""},
+      {"GET", "/missing%0AFORGED.txt", ""},
+      {"POST", Keyed("/~cmd/process"), "<vq>\nFORGED body\r\nFORGED</vq>"},
+      {"POST", Keyed("/~cmd/process"), "bad\nFORGED document"},
+      {"POST", Keyed("/~cmd/process"), "<vq>" + std::string(100000, 'b') + "</vq>"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NE(StatusOf(Send(c.method, c.target, {}, c.body)), 0) << c.target;
+  }
+  std::ifstream log(LogPath());
+  int lines = 0;
+  for (std::string line; std::getline(log, line); ++lines) {
+    bool startsWithPriority = false;
+    for (const char* priority : {"DEBUG ", "INFO ", "NOTICE ", "WARN ", "ERROR ",
+                                 "CRIT ", "ALERT ", "FATAL ", "EMERG "}) {
+      startsWithPriority = startsWithPriority || line.rfind(priority, 0) == 0;
+    }
+    EXPECT_TRUE(startsWithPriority) << line.substr(0, 200);
+    EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+    EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+    EXPECT_LT(line.size(), 5000u) << line.substr(0, 200);
+  }
+  EXPECT_GT(lines, 10);
+}
+
+TEST(ContainmentTest, PathsLeavingTheDataDirectoryThroughLinksAreRefused) {
+  vq_testing::ScopedTempDir root;
+  vq_testing::ScopedTempDir outside;
+  const std::string data = root.Append("data");
+  vq_testing::WriteFile(data + "/sub/kept.txt", "kept");
+  vq_testing::WriteFile(outside.Append("victim.txt"), "victim");
+  ASSERT_EQ(symlink(outside.path().c_str(), (data + "/ext").c_str()), 0);
+  ASSERT_EQ(symlink(outside.Append("victim.txt").c_str(),
+                    (data + "/file-link").c_str()), 0);
+  ASSERT_EQ(symlink("sub", (data + "/inner-link").c_str()), 0);
+  ASSERT_EQ(symlink(data.c_str(), root.Append("data-link").c_str()), 0);
+
+  apr::Pool pool;
+  struct Case {
+    std::string dataDir;
+    std::string tested;
+    std::string expected;  // "" when refused
+  };
+  const std::vector<Case> cases = {
+      {data, "ext/victim.txt", ""},
+      {data, "ext", ""},
+      {data, "ext/absent/deeper", ""},
+      {data, "file-link", ""},
+      {data, data + "/ext/victim.txt", ""},
+      {data, "sub/../ext/victim.txt", ""},
+      {data, "sub/kept.txt", data + "/sub/kept.txt"},
+      {data, "new/not-yet.txt", data + "/new/not-yet.txt"},
+      {data, "inner-link/kept.txt", data + "/inner-link/kept.txt"},
+      // A data directory reached through a link of its own is still itself.
+      {root.Append("data-link"), "sub/kept.txt",
+       root.Append("data-link") + "/sub/kept.txt"},
+      {root.Append("data-link"), "ext/victim.txt", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(VqApplication::resolveInDataDir(c.dataDir, c.tested.c_str(), pool),
+              c.expected)
+        << c.dataDir << " + " << c.tested;
+  }
+}
+
+TEST(ContainmentTest, DeleteActionThroughALinkLeavesTheOutsideFile) {
+  vq_testing::ScopedTempDir data;
+  vq_testing::ScopedTempDir outside;
+  vq_testing::WriteFile(outside.Append("victim.txt"), "victim");
+  vq_testing::WriteFile(data.Append("obsolete.txt"), "old");
+  ASSERT_EQ(symlink(outside.path().c_str(), data.Append("ext").c_str()), 0);
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+  ASSERT_EQ(chdir(data.path().c_str()), 0);
+  VqApplication::clearEnv();
+  VqApplication::setEnv(VqApplication::DIR_DATA, data.path());
+  {
+    VqApplication application(VqApplication::Identity(), nullptr);
+    try {
+      application.processTransactions(
+          "<vq><transaction><delete filename='ext/victim.txt'/></transaction>"
+          "<transaction><delete filename='obsolete.txt'/></transaction></vq>");
+    } catch (...) {
+      // Refusal may surface as an exception; the files tell the outcome.
+    }
+  }
+  EXPECT_TRUE(vq_testing::PathExists(outside.Append("victim.txt")));
+  EXPECT_FALSE(vq_testing::PathExists(data.Append("obsolete.txt")));
+  ASSERT_EQ(chdir(previous), 0);
+  VqApplication::clearEnv();
+}
+
+// Runs a submitted document until the server is being stopped: it returns
+// once the port refuses connections, or after 3 s when the server keeps
+// listening while it waits for this reply.
+class DocumentDuringStop : public FakeCommandTarget {
+ public:
+  using FakeCommandTarget::FakeCommandTarget;
+  void processTransactions(const std::string&) override {
+    entered = true;
+    WaitFor([this] { return stopping.load(); });
+    WaitFor(
+        [this] {
+          const int fd = socket(AF_INET, SOCK_STREAM, 0);
+          const sockaddr_in address = Loopback(port);
+          const bool refused =
+              connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                      sizeof(address)) != 0;
+          close(fd);
+          return refused;
+        },
+        std::chrono::seconds(3));
+  }
+  std::atomic<bool> entered{false};
+  std::atomic<bool> stopping{false};
+  std::atomic<unsigned short> port{0};
+};
+
+TEST(StopTest, AReplyInProgressIsFinishedBeforeTheServerStops) {
+  vq_testing::ScopedTempDir dir;
+  DocumentDuringStop target(dir.path());
+  apr::Pool pool;
+  auto server = std::make_unique<Mongoose>(pool, &target);
+  target.port = server->port();
+  const std::string body = "<vq><quit/></vq>";
+  auto reply = std::async(std::launch::async, [&] {
+    return Exchange(target.port,
+                    "POST /~cmd/process?key=" + server->key() +
+                        " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n" + body);
+  });
+  ASSERT_TRUE(WaitFor([&] { return target.entered.load(); }));
+  target.stopping = true;
+  server.reset();
+  EXPECT_EQ(BodyOf(reply.get()), "<vq><![CDATA[OK]]></vq>");
+}
+
+}  // namespace
+}  // namespace security_testing
