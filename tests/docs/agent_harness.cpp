@@ -129,6 +129,10 @@ bool AgentHarness::StartAgent(std::string* why) {
 
 bool AgentHarness::AgentRunning() { return agent_ && agent_->Running(); }
 
+bool AgentHarness::WaitForAgentExit() {
+  return !agent_ || agent_->Wait() != -1;
+}
+
 bool AgentHarness::RestartAgentIfGone(std::string* why) {
   if (AgentRunning()) return true;
   return StartAgent(why);

@@ -48,6 +48,8 @@ class AgentHarness {
   // Starts the agent again after it ended (a quit); waits as Start does.
   bool RestartAgentIfGone(std::string* why);
   bool AgentRunning();
+  // Waits until the agent has exited; false when it still runs after 20 s.
+  bool WaitForAgentExit();
 
   // Serves `document` (once vqserve has filled in its own placeholders) to
   // the next update request, wakes the agent and waits until that update

@@ -314,7 +314,7 @@ void CheckResult(AgentHarness& agent, const std::string& line,
       return false;
     })) << ReadIfThere(agent.DataPath("launches.txt"));
   } else if (line == "the agent exits") {
-    EXPECT_TRUE(WaitFor([&] { return !agent.AgentRunning(); }));
+    EXPECT_TRUE(agent.WaitForAgentExit());
   } else {
     ADD_FAILURE() << "unknown result line";
   }
@@ -412,6 +412,10 @@ TEST(DocsExamples, CommandsGetTheRepliesThePagesShow) {
         << "expected:\n" << expected << "\nreply:\n" << reply;
     EXPECT_EQ(std::string::npos, reply.find(key))
         << "the key must never appear in a reply";
+    // A quit ends the agent after its reply; the next example needs a new one.
+    if (example.command.text.find("/~cmd/quit") != std::string::npos) {
+      EXPECT_TRUE(agent.WaitForAgentExit());
+    }
   }
   std::cout << "commands executed: " << run << std::endl;
   EXPECT_GT(run, 0);
