@@ -112,13 +112,13 @@ bool AgentHarness::Start(std::string* why) {
 }
 
 bool AgentHarness::StartAgent(std::string* why) {
-  const size_t logStart = Log().size();
+  const std::string logMark = LogMark();
   agent_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{bundle_ + "/Contents/MacOS/vqagent"},
       std::vector<std::string>{"HOME=" + home_,
                                "XDG_CONFIG_HOME=" + home_ + "/.config"},
       temp_.Append("agent"));
-  if (!WaitForPassEnd(logStart) ||
+  if (!WaitForPassEnd(logMark) ||
       !WaitFor([&] { return !Key().empty() && !CommandServerAddress().empty(); })) {
     *why = "the agent did not start: " + ReadIfThere(temp_.Append("agent.err")) +
            Log();
@@ -165,13 +165,21 @@ std::string AgentHarness::Key() const {
   return ReadIfThere(DataPath("vq.server.key"));
 }
 
-bool AgentHarness::WaitForPassEnd(size_t logStart) {
+std::string AgentHarness::LogMark() const {
+  const std::string log = Log();
+  return log.substr(log.size() > 256 ? log.size() - 256 : 0);
+}
+
+bool AgentHarness::WaitForPassEnd(const std::string& logMark) {
   return WaitFor(
       [&] {
         if (agent_ && !agent_->Running()) return true;
-        // Log() only grows (a rotation keeps the previous file in front).
+        // What was logged after the mark; everything when the mark has been
+        // rotated away (its lines carry times in milliseconds, so the mark
+        // is found only where it was).
         const std::string log = Log();
-        const size_t from = logStart <= log.size() ? logStart : 0;
+        const size_t mark = logMark.empty() ? std::string::npos : log.rfind(logMark);
+        const size_t from = mark == std::string::npos ? 0 : mark + logMark.size();
         const size_t begins = log.find(kPassBegins, from);
         return begins != std::string::npos &&
                log.find(kPassEnded, begins) != std::string::npos;
@@ -181,9 +189,9 @@ bool AgentHarness::WaitForPassEnd(size_t logStart) {
 
 bool AgentHarness::Update(const std::string& document) {
   WriteFile(answer_, document);
-  const size_t logStart = Log().size();
+  const std::string logMark = LogMark();
   Http("GET /~cmd/wake HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-  const bool ended = WaitForPassEnd(logStart);
+  const bool ended = WaitForPassEnd(logMark);
   WriteFile(answer_, kEmptyDocument);
   return ended;
 }

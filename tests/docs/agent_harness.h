@@ -71,7 +71,11 @@ class AgentHarness {
 
  private:
   bool StartAgent(std::string* why);
-  bool WaitForPassEnd(size_t logStart);
+  // The end of the log as it is now, to find later what follows it.
+  std::string LogMark() const;
+  // Waits until an update pass has begun and ended after `logMark`, or the
+  // agent has exited.
+  bool WaitForPassEnd(const std::string& logMark);
 
   vq_testing::ScopedTempDir temp_;
   const std::string home_;
