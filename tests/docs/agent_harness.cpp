@@ -86,28 +86,47 @@ AgentHarness::AgentHarness()
 }
 
 AgentHarness::~AgentHarness() {
-  for (ChildProcess* child : {agent_.get(), server_.get()})
+  for (ChildProcess* child : {agent_.get(), server_.get(),
+                              unsigned_server_.get(), bad_server_.get()})
     if (child) child->Signal(SIGTERM), child->Wait();
+}
+
+std::string AgentHarness::StartServer(const std::string& name,
+                                      std::vector<std::string> options,
+                                      std::unique_ptr<ChildProcess>* server,
+                                      std::string* why) {
+  const std::string port_file = temp_.Append(name + ".url");
+  // All servers share one request log: the agent asks them one at a time.
+  std::vector<std::string> argv = {VQSERVE_PATH, "--key", VQ_DEMO_PRIVATE_KEY,
+                                   "--fixed", answer_, "--downloads",
+                                   VQ_DEMO_FILES, "--log",
+                                   temp_.Append("requests.log"), "--port-file",
+                                   port_file};
+  argv.insert(argv.end(), options.begin(), options.end());
+  *server = std::make_unique<ChildProcess>(argv, std::vector<std::string>{},
+                                           temp_.Append(name));
+  if (!WaitFor([&] { return PathExists(port_file); })) {
+    *why = name + " did not start: " + ReadIfThere(temp_.Append(name + ".err"));
+    return "";
+  }
+  const std::string url = ReadFile(port_file);
+  return url.substr(0, url.find('\n'));
+}
+
+std::string AgentHarness::ConnectSettings(const std::string& url) {
+  return "<vqconnect version=\"1.0\"><server>" + url +
+         "</server></vqconnect>";
 }
 
 bool AgentHarness::Start(std::string* why) {
   WriteFile(answer_, kEmptyDocument);
-  const std::string port_file = temp_.Append("server.url");
-  server_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{VQSERVE_PATH, "--key", VQ_DEMO_PRIVATE_KEY,
-                               "--fixed", answer_, "--downloads",
-                               VQ_DEMO_FILES, "--log",
-                               temp_.Append("requests.log"), "--port-file",
-                               port_file},
-      std::vector<std::string>{}, temp_.Append("vqserve"));
-  if (!WaitFor([&] { return PathExists(port_file); })) {
-    *why = "vqserve did not start: " + ReadIfThere(temp_.Append("vqserve.err"));
-    return false;
-  }
-  const std::string url = ReadFile(port_file);
+  url_ = StartServer("vqserve", {}, &server_, why);
+  unsigned_url_ =
+      StartServer("vqserve-unsigned", {"--no-sign"}, &unsigned_server_, why);
+  bad_url_ = StartServer("vqserve-bad", {"--bad-sign"}, &bad_server_, why);
+  if (url_.empty() || unsigned_url_.empty() || bad_url_.empty()) return false;
   WriteFile(bundle_ + "/Contents/MacOS/initial_data/vqconnect.xml",
-            "<vqconnect version=\"1.0\"><server>" +
-                url.substr(0, url.find('\n')) + "</server></vqconnect>");
+            ConnectSettings(url_));
   return StartAgent(why);
 }
 
@@ -187,12 +206,19 @@ bool AgentHarness::WaitForPassEnd(const std::string& logMark) {
       std::chrono::seconds(30));
 }
 
-bool AgentHarness::Update(const std::string& document) {
+bool AgentHarness::Update(const std::string& document, Signing signing) {
   WriteFile(answer_, document);
+  if (signing != Signing::kSigned) {
+    WriteFile(DataPath("vqconnect.xml"),
+              ConnectSettings(signing == Signing::kUnsigned ? unsigned_url_
+                                                            : bad_url_));
+  }
   const std::string logMark = LogMark();
   Http("GET /~cmd/wake HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
   const bool ended = WaitForPassEnd(logMark);
   WriteFile(answer_, kEmptyDocument);
+  if (signing != Signing::kSigned)
+    WriteFile(DataPath("vqconnect.xml"), ConnectSettings(url_));
   return ended;
 }
 

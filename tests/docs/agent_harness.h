@@ -34,9 +34,9 @@ class ChildProcess {
 };
 
 // The real agent (a copy of the built installation with a home of its own)
-// and vqserve answering every update request with the one document in
-// AnswerFile(), both on 127.0.0.1. Documents run when Update() wakes the
-// agent.
+// and vqserve answering every update request with one document, both on
+// 127.0.0.1. Two more vqserves answer with the same document unsigned and
+// badly signed. Documents run when Update() wakes the agent.
 class AgentHarness {
  public:
   AgentHarness();
@@ -51,11 +51,15 @@ class AgentHarness {
   // Waits until the agent has exited; false when it still runs after 20 s.
   bool WaitForAgentExit();
 
+  enum class Signing { kSigned, kUnsigned, kBadlySigned };
   // Serves `document` (once vqserve has filled in its own placeholders) to
   // the next update request, wakes the agent and waits until that update
   // has ended or the agent has exited. Then serves the empty document
-  // again. Returns false when the update did not end in time.
-  bool Update(const std::string& document);
+  // again. An unsigned or badly signed document comes from a server of its
+  // own, the only one "vqconnect.xml" names during that update. Returns
+  // false when the update did not end in time.
+  bool Update(const std::string& document,
+              Signing signing = Signing::kSigned);
 
   // The data directory and a file in it.
   std::string DataPath(const std::string& name = "") const;
@@ -71,6 +75,13 @@ class AgentHarness {
 
  private:
   bool StartAgent(std::string* why);
+  // Starts a vqserve with `options` added; returns its base URL, or "".
+  std::string StartServer(const std::string& name,
+                          std::vector<std::string> options,
+                          std::unique_ptr<ChildProcess>* server,
+                          std::string* why);
+  // The content of vqconnect.xml naming only `url`.
+  static std::string ConnectSettings(const std::string& url);
   // The end of the log as it is now, to find later what follows it.
   std::string LogMark() const;
   // Waits until an update pass has begun and ended after `logMark`, or the
@@ -82,6 +93,9 @@ class AgentHarness {
   const std::string bundle_;
   const std::string answer_;
   std::unique_ptr<ChildProcess> server_;
+  std::unique_ptr<ChildProcess> unsigned_server_;
+  std::unique_ptr<ChildProcess> bad_server_;
+  std::string url_, unsigned_url_, bad_url_;
   std::unique_ptr<ChildProcess> agent_;
 };
 

@@ -90,7 +90,9 @@ Examples GroupExamples(const std::vector<FencedBlock>& blocks) {
     const FencedBlock* next = i + 1 < blocks.size() ? &blocks[i + 1] : nullptr;
     if (marker.compare(0, 5, "file ") == 0) {
       files.push_back(block);
-    } else if (block.language() == "xml" && marker == "answer") {
+    } else if (block.language() == "xml" &&
+               (marker == "answer" || marker == "answer unsigned" ||
+                marker == "answer badly-signed")) {
       if (next == nullptr || next->info != "result")
         throw Misplaced(block, "must be followed by a ```result block");
       examples.answers.push_back({files, block, *next});

@@ -29,7 +29,10 @@ std::vector<FencedBlock> ReadFencedBlocks(const std::string& directory);
 //   answer documents  ```LANG file NAME  (optional, any number) a file of the
 //                                         data directory written first
 //                     ```xml answer       the document the update server
-//                                         sends
+//                                         sends, signed ("answer unsigned":
+//                                         without the signature header,
+//                                         "answer badly-signed": with a
+//                                         signature of other bytes)
 //                     ```result           what must hold afterwards
 //   path language     ```xml path-document the document later paths run on
 //                     ```path             expressions, each followed by its

@@ -335,7 +335,12 @@ TEST(DocsExamples, AnswerDocumentsDoWhatThePagesSay) {
     // Launches and reports of earlier examples do not count.
     std::remove(agent.DataPath("launches.txt").c_str());
     const size_t known = agent.Requests().size();
-    ASSERT_TRUE(agent.Update(example.answer.text)) << agent.Log();
+    const std::string marker = example.answer.marker();
+    const AgentHarness::Signing signing =
+        marker == "answer unsigned"       ? AgentHarness::Signing::kUnsigned
+        : marker == "answer badly-signed" ? AgentHarness::Signing::kBadlySigned
+                                          : AgentHarness::Signing::kSigned;
+    ASSERT_TRUE(agent.Update(example.answer.text, signing)) << agent.Log();
     ++run;
     const std::vector<std::string> all = agent.Requests();
     const std::vector<std::string> requests(
