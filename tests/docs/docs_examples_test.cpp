@@ -326,9 +326,14 @@ TEST(DocsExamples, AnswerDocumentsDoWhatThePagesSay) {
   std::string why;
   ASSERT_TRUE(agent.Start(&why)) << why;
   int run = 0;
+  bool exitExpected = false;
   for (const vq_docs::AnswerExample& example : examples) {
     SCOPED_TRACE(example.answer.where());
+    // Only an example that says so may end the agent.
+    EXPECT_TRUE(exitExpected || agent.AgentRunning())
+        << "the agent ended after the example before";
     ASSERT_TRUE(agent.RestartAgentIfGone(&why)) << why;
+    exitExpected = example.result.text.find("the agent exits") != std::string::npos;
     for (const FencedBlock& file : example.files) {
       vq_testing::WriteFile(agent.DataPath(file.marker().substr(5)), file.text);
     }
@@ -405,8 +410,12 @@ TEST(DocsExamples, CommandsGetTheRepliesThePagesShow) {
   std::string why;
   ASSERT_TRUE(agent.Start(&why)) << why;
   int run = 0;
+  bool exitExpected = false;
   for (const vq_docs::CommandExample& example : examples) {
     SCOPED_TRACE(example.command.where());
+    // Only a quit may end the agent.
+    EXPECT_TRUE(exitExpected || agent.AgentRunning())
+        << "the agent ended after the command before";
     ASSERT_TRUE(agent.RestartAgentIfGone(&why)) << why;
     const std::string key = agent.Key();
     const std::string request = BuildRequest(agent, example.command.text);
@@ -418,7 +427,8 @@ TEST(DocsExamples, CommandsGetTheRepliesThePagesShow) {
     EXPECT_EQ(std::string::npos, reply.find(key))
         << "the key must never appear in a reply";
     // A quit ends the agent after its reply; the next example needs a new one.
-    if (example.command.text.find("/~cmd/quit") != std::string::npos) {
+    exitExpected = example.command.text.find("/~cmd/quit") != std::string::npos;
+    if (exitExpected) {
       EXPECT_TRUE(agent.WaitForAgentExit());
     }
   }
