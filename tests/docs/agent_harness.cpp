@@ -86,8 +86,9 @@ AgentHarness::AgentHarness()
 }
 
 AgentHarness::~AgentHarness() {
-  for (ChildProcess* child : {agent_.get(), server_.get(),
-                              unsigned_server_.get(), bad_server_.get()})
+  for (ChildProcess* child :
+       {agent_.get(), server_.get(), unsigned_server_.get(), bad_server_.get(),
+        no_sig2_server_.get()})
     if (child) child->Signal(SIGTERM), child->Wait();
 }
 
@@ -124,7 +125,12 @@ bool AgentHarness::Start(std::string* why) {
   unsigned_url_ =
       StartServer("vqserve-unsigned", {"--no-sign"}, &unsigned_server_, why);
   bad_url_ = StartServer("vqserve-bad", {"--bad-sign"}, &bad_server_, why);
-  if (url_.empty() || unsigned_url_.empty() || bad_url_.empty()) return false;
+  no_sig2_url_ =
+      StartServer("vqserve-no-sig2", {"--no-sig2"}, &no_sig2_server_, why);
+  if (url_.empty() || unsigned_url_.empty() || bad_url_.empty() ||
+      no_sig2_url_.empty()) {
+    return false;
+  }
   WriteFile(bundle_ + "/Contents/MacOS/initial_data/vqconnect.xml",
             ConnectSettings(url_));
   return StartAgent(why);
@@ -206,12 +212,20 @@ bool AgentHarness::WaitForPassEnd(const std::string& logMark) {
       std::chrono::seconds(30));
 }
 
+std::string AgentHarness::ServerUrl(Signing signing) const {
+  switch (signing) {
+    case Signing::kUnsigned: return unsigned_url_;
+    case Signing::kBadlySigned: return bad_url_;
+    case Signing::kWithoutSecondSignature: return no_sig2_url_;
+    case Signing::kSigned: break;
+  }
+  return url_;
+}
+
 bool AgentHarness::Update(const std::string& document, Signing signing) {
   WriteFile(answer_, document);
   if (signing != Signing::kSigned) {
-    WriteFile(DataPath("vqconnect.xml"),
-              ConnectSettings(signing == Signing::kUnsigned ? unsigned_url_
-                                                            : bad_url_));
+    WriteFile(DataPath("vqconnect.xml"), ConnectSettings(ServerUrl(signing)));
   }
   const std::string logMark = LogMark();
   Http("GET /~cmd/wake HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");

@@ -35,8 +35,9 @@ class ChildProcess {
 
 // The real agent (a copy of the built installation with a home of its own)
 // and vqserve answering every update request with one document, both on
-// 127.0.0.1. Two more vqserves answer with the same document unsigned and
-// badly signed. Documents run when Update() wakes the agent.
+// 127.0.0.1. Three more vqserves answer with the same document unsigned,
+// badly signed, and signed without the second signature (as a server that
+// ignores the request's nonce). Documents run when Update() wakes the agent.
 class AgentHarness {
  public:
   AgentHarness();
@@ -51,11 +52,18 @@ class AgentHarness {
   // Waits until the agent has exited; false when it still runs after 20 s.
   bool WaitForAgentExit();
 
-  enum class Signing { kSigned, kUnsigned, kBadlySigned };
+  enum class Signing {
+    kSigned,
+    kUnsigned,
+    kBadlySigned,
+    kWithoutSecondSignature
+  };
+  // The base URL of the vqserve that answers that way.
+  std::string ServerUrl(Signing signing) const;
   // Serves `document` (once vqserve has filled in its own placeholders) to
   // the next update request, wakes the agent and waits until that update
   // has ended or the agent has exited. Then serves the empty document
-  // again. An unsigned or badly signed document comes from a server of its
+  // again. A document not signed the usual way comes from a server of its
   // own, the only one "vqconnect.xml" names during that update. Returns
   // false when the update did not end in time.
   bool Update(const std::string& document,
@@ -95,7 +103,8 @@ class AgentHarness {
   std::unique_ptr<ChildProcess> server_;
   std::unique_ptr<ChildProcess> unsigned_server_;
   std::unique_ptr<ChildProcess> bad_server_;
-  std::string url_, unsigned_url_, bad_url_;
+  std::unique_ptr<ChildProcess> no_sig2_server_;
+  std::string url_, unsigned_url_, bad_url_, no_sig2_url_;
   std::unique_ptr<ChildProcess> agent_;
 };
 

@@ -92,7 +92,8 @@ Examples GroupExamples(const std::vector<FencedBlock>& blocks) {
       files.push_back(block);
     } else if (block.language() == "xml" &&
                (marker == "answer" || marker == "answer unsigned" ||
-                marker == "answer badly-signed")) {
+                marker == "answer badly-signed" ||
+                marker == "answer without-sig2")) {
       if (next == nullptr || next->info != "result")
         throw Misplaced(block, "must be followed by a ```result block");
       examples.answers.push_back({files, block, *next});

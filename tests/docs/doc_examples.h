@@ -32,7 +32,9 @@ std::vector<FencedBlock> ReadFencedBlocks(const std::string& directory);
 //                                         sends, signed ("answer unsigned":
 //                                         without the signature header,
 //                                         "answer badly-signed": with a
-//                                         signature of other bytes)
+//                                         signature of other bytes,
+//                                         "answer without-sig2": without
+//                                         "xxx-vq-sig2")
 //                     ```result           what must hold afterwards
 //   path language     ```xml path-document the document later paths run on
 //                     ```path             expressions, each followed by its

@@ -52,6 +52,8 @@ std::string ReplaceAll(std::string text, const std::string& from,
 std::string Fill(const AgentHarness& agent, std::string text) {
   text = ReplaceAll(text, "{key}", agent.Key());
   text = ReplaceAll(text, "{host}", agent.CommandServerAddress());
+  text = ReplaceAll(text, "{server-without-sig2}",
+                    agent.ServerUrl(AgentHarness::Signing::kWithoutSecondSignature));
   std::string data = agent.DataPath();
   data.pop_back();  // no trailing "/"
   return ReplaceAll(text, "{data}", data);
@@ -335,7 +337,8 @@ TEST(DocsExamples, AnswerDocumentsDoWhatThePagesSay) {
     ASSERT_TRUE(agent.RestartAgentIfGone(&why)) << why;
     exitExpected = example.result.text.find("the agent exits") != std::string::npos;
     for (const FencedBlock& file : example.files) {
-      vq_testing::WriteFile(agent.DataPath(file.marker().substr(5)), file.text);
+      vq_testing::WriteFile(agent.DataPath(file.marker().substr(5)),
+                            Fill(agent, file.text));
     }
     // Launches and reports of earlier examples do not count.
     std::remove(agent.DataPath("launches.txt").c_str());
@@ -344,7 +347,9 @@ TEST(DocsExamples, AnswerDocumentsDoWhatThePagesSay) {
     const AgentHarness::Signing signing =
         marker == "answer unsigned"       ? AgentHarness::Signing::kUnsigned
         : marker == "answer badly-signed" ? AgentHarness::Signing::kBadlySigned
-                                          : AgentHarness::Signing::kSigned;
+        : marker == "answer without-sig2"
+            ? AgentHarness::Signing::kWithoutSecondSignature
+            : AgentHarness::Signing::kSigned;
     ASSERT_TRUE(agent.Update(example.answer.text, signing)) << agent.Log();
     ++run;
     const std::vector<std::string> all = agent.Requests();
