@@ -1,10 +1,8 @@
 #include "soak/soak_driver.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,14 +14,14 @@
 #include <stdexcept>
 #include <thread>
 
+#include "testing/child_process.h"
 #include "testing/file_util.h"
 #include "testing/wait_for.h"
-
-extern char** environ;
 
 namespace vq_soak {
 namespace {
 
+using vq_testing::ChildProcess;
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
 using vq_testing::WaitFor;
@@ -108,62 +106,6 @@ std::vector<RequestKind> DefaultRequestKinds() {
   };
 }
 
-// A child process with the environment plus `env`, its output in
-// `files` + ".out" and ".err"; stopped and reaped on destruction.
-class SoakAgent::Child {
- public:
-  Child(std::vector<std::string> argv, std::vector<std::string> env,
-        const std::string& files) {
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
-    for (char** var = environ; *var != nullptr; ++var) env.emplace_back(*var);
-    std::vector<char*> envp;
-    for (std::string& var : env) envp.push_back(var.data());
-    envp.push_back(nullptr);
-    const std::string out = files + ".out", err = files + ".err";
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-    // Everything the child needs is prepared before fork: only
-    // async-signal-safe calls run between fork and exec.
-    const int in_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int out_fd = open(out.c_str(), flags, 0600);
-    const int err_fd = open(err.c_str(), flags, 0600);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in_fd, 0);
-      dup2(out_fd, 1);
-      dup2(err_fd, 2);
-      execve(args[0], args.data(), envp.data());
-      _exit(127);
-    }
-    for (int fd : {in_fd, out_fd, err_fd}) {
-      if (fd >= 0) close(fd);
-    }
-    if (pid_ < 0) throw std::runtime_error("cannot start " + argv[0]);
-  }
-  ~Child() {
-    if (!Running()) return;
-    kill(pid_, SIGTERM);
-    if (!WaitFor([this] { return !Running(); }, std::chrono::seconds(20))) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  pid_t pid() const { return pid_; }
-  bool Running() {
-    int status = 0;
-    if (!reaped_ && waitpid(pid_, &status, WNOHANG) == pid_) reaped_ = true;
-    return !reaped_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-};
-
 SoakAgent::SoakAgent() {
   char pattern[] = "/tmp/vqsoak.XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -179,7 +121,7 @@ SoakAgent::SoakAgent() {
   server_log_ = work_ + "/requests.log";
 
   const std::string port_file = work_ + "/server.url";
-  server_ = std::make_unique<Child>(
+  server_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{VQSERVE_PATH, "--key", VQ_DEMO_PRIVATE_KEY,
                                "--fixed", work_ + "/pass.xml", "--downloads",
                                work_ + "/downloads", "--log", server_log_,
@@ -193,7 +135,7 @@ SoakAgent::SoakAgent() {
             "<vqconnect version=\"1.0\"><server>" +
                 url.substr(0, url.find('\n')) + "</server></vqconnect>");
 
-  agent_ = std::make_unique<Child>(
+  agent_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{bundle + "/Contents/MacOS/vqagent"},
       std::vector<std::string>{"HOME=" + home_,
                                "XDG_CONFIG_HOME=" + home_ + "/.config"},
@@ -212,6 +154,10 @@ SoakAgent::SoakAgent() {
 }
 
 SoakAgent::~SoakAgent() {
+  // Each child gets the chance to end on its own before it is killed.
+  for (ChildProcess* child : {agent_.get(), server_.get()}) {
+    if (child) child->Signal(SIGTERM), child->Wait();
+  }
   agent_.reset();
   server_.reset();
   std::error_code ignored;

@@ -20,6 +20,10 @@
 // sets through the command server; between phases the document's own
 // interval (an hour) keeps the agent idle.
 
+namespace vq_testing {
+class ChildProcess;
+}  // namespace vq_testing
+
 namespace vq_soak {
 
 // The agent's memory at one moment, in KiB.
@@ -87,8 +91,6 @@ class SoakAgent {
   std::string LogTail() const;
 
  private:
-  class Child;
-
   // One request to the command server; the whole reply.
   std::string Http(const std::string& method, const std::string& target,
                    const std::string& body = "") const;
@@ -104,8 +106,8 @@ class SoakAgent {
   std::string home_;
   std::string data_;
   std::string server_log_;
-  std::unique_ptr<Child> server_;
-  std::unique_ptr<Child> agent_;
+  std::unique_ptr<vq_testing::ChildProcess> server_;
+  std::unique_ptr<vq_testing::ChildProcess> agent_;
   int port_ = 0;
   std::string key_;
   // Read position in, and pass count of, vqserve's request log.

@@ -106,55 +106,47 @@ int Mongoose::cmd_callback(mg_connection* conn, const mg_request_info* info) {
     }
   }
 
-  // Handlers run on the library's threads and must never let an exception
-  // escape into it.
-  try {
-    if (uri == "/~cmd/crash") {
-      // Ends at once with no reply and no clean-up of any kind: SIGKILL
-      // cannot be caught, so no signal handler, atexit hook or destructor
-      // runs. An interrupted transaction is recovered at the next start.
-      std::raise(SIGKILL);
-    }
-    if (uri == "/~cmd/version") {
-      return sendOk(conn, kTextXml, application_->applicationXml());
-    }
-    if (uri == "/~cmd/wake") {
-      application_->updateNow();
-      return sendOk(conn, kTextXml, "<result wake=\"ok\" />");
-    }
-    if (uri == "/~cmd/quit") return cmdQuit(conn, query);
-    if (uri == "/~cmd/info") return cmdInfo(conn);
-    if (startsWith(uri, "/~cmd/info/")) {
-      const std::string name = uri.substr(11);
-      log.debug("Requested variable: %s", forLog(name).c_str());
-      return sendOk(conn, kTextPlain, application_->getEnv(name));
-    }
-    if (startsWith(uri, "/~cmd/set/")) {
-      return cmdSet(conn, query, uri.substr(10));
-    }
-    if (startsWith(uri, "/~cmd/path/")) {
-      const std::string tested = query["path"];
-      return sendOk(conn, kTextPlain,
-                    "Testing: " + tested + "\r\n" +
-                        application_->pathInDataDir(tested));
-    }
-    if (uri == "/~cmd/process") return cmdProcess(conn, query, info);
-    if (uri == "/~cmd/setstart") {
-      application_->setStartItem();
-      return sendOk(conn, kTextXml, kOkBody);
-    }
-    if (uri == "/~cmd/launchswf") {
-      application_->launchSwf();
-      return sendOk(conn, kTextXml, kOkBody);
-    }
-    if (startsWith(uri, "/~cmd/launch")) return cmdLaunch(conn, query);
-  } catch (const std::exception& e) {
-    return sendException(conn, e.what());
-  } catch (const std::string& text) {
-    return sendException(conn, text);
-  } catch (...) {
-    return sendException(conn, "Unknown failure");
+  // An exception a handler throws is answered by beginRequest, which keeps
+  // every one from escaping into the library's threads.
+  if (uri == "/~cmd/crash") {
+    // Ends at once with no reply and no clean-up of any kind: SIGKILL
+    // cannot be caught, so no signal handler, atexit hook or destructor
+    // runs. An interrupted transaction is recovered at the next start.
+    std::raise(SIGKILL);
   }
+  if (uri == "/~cmd/version") {
+    return sendOk(conn, kTextXml, application_->applicationXml());
+  }
+  if (uri == "/~cmd/wake") {
+    application_->updateNow();
+    return sendOk(conn, kTextXml, "<result wake=\"ok\" />");
+  }
+  if (uri == "/~cmd/quit") return cmdQuit(conn, query);
+  if (uri == "/~cmd/info") return cmdInfo(conn);
+  if (startsWith(uri, "/~cmd/info/")) {
+    const std::string name = uri.substr(11);
+    log.debug("Requested variable: %s", forLog(name).c_str());
+    return sendOk(conn, kTextPlain, application_->getEnv(name));
+  }
+  if (startsWith(uri, "/~cmd/set/")) {
+    return cmdSet(conn, query, uri.substr(10));
+  }
+  if (startsWith(uri, "/~cmd/path/")) {
+    const std::string tested = query["path"];
+    return sendOk(conn, kTextPlain,
+                  "Testing: " + tested + "\r\n" +
+                      application_->pathInDataDir(tested));
+  }
+  if (uri == "/~cmd/process") return cmdProcess(conn, query, info);
+  if (uri == "/~cmd/setstart") {
+    application_->setStartItem();
+    return sendOk(conn, kTextXml, kOkBody);
+  }
+  if (uri == "/~cmd/launchswf") {
+    application_->launchSwf();
+    return sendOk(conn, kTextXml, kOkBody);
+  }
+  if (startsWith(uri, "/~cmd/launch")) return cmdLaunch(conn, query);
   sendBytes(conn,
             "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
             "The command is unknown.");

@@ -1,52 +1,20 @@
 #include "main/small_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include "support/bounded_file.h"
 
 namespace vq_main {
-namespace {
-
-// Closes the descriptor it holds.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 std::optional<std::string> readSmallRegularFile(const std::string& path,
                                                 std::size_t limit) {
-  const Descriptor file(
-      open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-  struct stat info {};
-  if (file.get() < 0 || fstat(file.get(), &info) != 0 ||
-      !S_ISREG(info.st_mode)) {
+  std::string content;
+  if (vq_support::readRegularFile(path, limit, &content, nullptr,
+                                  vq_support::SymbolicLinks::kRefuse) !=
+      vq_support::FileReadStatus::kRead) {
     return std::nullopt;
   }
-  std::string content;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(file.get(), buffer, sizeof(buffer));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) return content;
-    if (static_cast<std::size_t>(got) > limit - content.size()) {
-      return std::nullopt;
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
+  return content;
 }
 
 bool pathExists(const std::string& path) {

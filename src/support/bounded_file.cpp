@@ -33,13 +33,15 @@ FileReadStatus fail(FileReadStatus status, std::string* why,
 }  // namespace
 
 FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes,
-                               std::string* contents, std::string* why) {
+                               std::string* contents, std::string* why,
+                               SymbolicLinks links) {
   contents->clear();
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
-  // writer. Links are followed: settings and included files may well be
-  // links, and what they lead to is checked below.
-  const Descriptor file(
-      open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  // writer. Links are followed unless refused: settings and included files
+  // may well be links, and what they lead to is checked below.
+  const int noFollow = links == SymbolicLinks::kRefuse ? O_NOFOLLOW : 0;
+  const Descriptor file(open(
+      path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | noFollow));
   if (file.get() < 0) {
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR) {

@@ -15,6 +15,10 @@ enum class FileReadStatus {
   kFailed,      // could not be opened or read
 };
 
+// Whether a symbolic link at `path` itself is followed or refused (read as
+// kFailed, atomically with the open).
+enum class SymbolicLinks { kFollow, kRefuse };
+
 // Reads the regular file at `path` whole, at most `maxBytes` bytes, into
 // `contents` (replaced). The file is opened without blocking and without
 // becoming a controlling terminal, and its type is checked on the opened
@@ -24,7 +28,8 @@ enum class FileReadStatus {
 // `why`, when not null, receives a human-readable reason for any status
 // but kRead. Never throws except std::bad_alloc.
 FileReadStatus readRegularFile(const std::string& path, std::size_t maxBytes,
-                               std::string* contents, std::string* why);
+                               std::string* contents, std::string* why,
+                               SymbolicLinks links = SymbolicLinks::kFollow);
 
 // Turns "\r\n" and lone "\r" into "\n", as TinyXML's own file loading does
 // before it parses.

@@ -1,18 +1,13 @@
 #include "bounds/agent_process.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 #include "testing/file_util.h"
 #include "testing/wait_for.h"
@@ -41,57 +36,30 @@ AgentProcess::AgentProcess(const std::string& server, const std::string& feed)
   if (!feed.empty()) vq_testing::WriteFile(seed + "vqfeed.xml", feed);
 }
 
-AgentProcess::~AgentProcess() {
-  if (Running()) {
-    kill(pid_, SIGKILL);
-    WaitForExit(std::chrono::seconds(10));
-  }
-}
+AgentProcess::~AgentProcess() = default;
 
 void AgentProcess::Start() {
-  const std::string exe = bundle_ + "/Contents/MacOS/vqagent";
-  const std::string out = temp_.Append("agent.out");
-  const std::string err = temp_.Append("agent.err");
-  std::string homeVar = "HOME=" + home_;
-  std::string configVar = "XDG_CONFIG_HOME=" + home_ + "/.config";
-  pid_ = fork();
-  if (pid_ == 0) {
-    putenv(homeVar.data());
-    putenv(configVar.data());
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-    dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-    dup2(open(out.c_str(), flags, 0600), 1);
-    dup2(open(err.c_str(), flags, 0600), 2);
-    execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  if (pid_ < 0) throw std::runtime_error("cannot start " + exe);
+  child_ = std::make_unique<vq_testing::ChildProcess>(
+      std::vector<std::string>{bundle_ + "/Contents/MacOS/vqagent"},
+      std::vector<std::string>{"HOME=" + home_,
+                               "XDG_CONFIG_HOME=" + home_ + "/.config"},
+      temp_.Append("agent"));
 }
 
 void AgentProcess::Signal(int number) {
-  if (Running()) kill(pid_, number);
+  if (child_) child_->Signal(number);
 }
 
-bool AgentProcess::Running() {
-  if (pid_ <= 0 || reaped_) return false;
-  int status = 0;
-  rusage usage = {};
-  if (wait4(pid_, &status, WNOHANG, &usage) == pid_) {
-    reaped_ = true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    peakRssKiB_ = usage.ru_maxrss;
-  }
-  return !reaped_;
-}
+bool AgentProcess::Running() { return child_ && child_->Running(); }
 
 bool AgentProcess::WaitForExit(std::chrono::milliseconds deadline) {
   return vq_testing::WaitFor([this] { return !Running(); }, deadline);
 }
 
 long AgentProcess::PeakRssKiB() {
-  if (!Running()) return peakRssKiB_;
+  if (!Running()) return child_ ? child_->ReapedPeakRssKiB() : 0;
   std::istringstream status(
-      ReadIfThere("/proc/" + std::to_string(pid_) + "/status"));
+      ReadIfThere("/proc/" + std::to_string(child_->pid()) + "/status"));
   for (std::string line; std::getline(status, line);) {
     long kib = 0;
     if (std::sscanf(line.c_str(), "VmHWM: %ld kB", &kib) == 1) return kib;

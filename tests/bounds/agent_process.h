@@ -4,9 +4,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "testing/child_process.h"
 #include "testing/scoped_temp_dir.h"
 
 namespace vq_bounds_test {
@@ -31,7 +33,7 @@ class AgentProcess {
   bool Running();
   // Waits for the exit; true when it came before `deadline`.
   bool WaitForExit(std::chrono::milliseconds deadline);
-  int ExitStatus() const { return status_; }
+  int ExitStatus() const { return child_ ? child_->ExitStatus() : -1; }
   // Peak resident memory in KiB: read from /proc while the agent runs,
   // from the kernel's account of the reaped child after it ended.
   long PeakRssKiB();
@@ -50,10 +52,7 @@ class AgentProcess {
   vq_testing::ScopedTempDir temp_;
   const std::string home_;
   const std::string bundle_;
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  int status_ = -1;
-  long peakRssKiB_ = 0;
+  std::unique_ptr<vq_testing::ChildProcess> child_;
 };
 
 }  // namespace vq_bounds_test

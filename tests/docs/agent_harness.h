@@ -8,30 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "testing/child_process.h"
 #include "testing/scoped_temp_dir.h"
 
 namespace vq_docs {
 
-// A child process with the environment plus `env`, its output in `files` +
-// ".out" and ".err"; killed and reaped on destruction.
-class ChildProcess {
- public:
-  ChildProcess(std::vector<std::string> argv, std::vector<std::string> env,
-               const std::string& files);
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  void Signal(int number);
-  bool Running();
-  // The exit status (128 + signal), or -1 when it did not end in time.
-  int Wait(std::chrono::seconds deadline = std::chrono::seconds(20));
-
- private:
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  int status_ = -1;
-};
+using vq_testing::ChildProcess;
 
 // The real agent (a copy of the built installation with a home of its own)
 // and vqserve answering every update request with one document, both on

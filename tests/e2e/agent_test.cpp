@@ -15,12 +15,14 @@
 #include <memory>
 #include <sstream>
 
+#include "testing/child_process.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
 
 namespace {
 
+using vq_testing::ChildProcess;
 using vq_testing::FileMode;
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
@@ -34,54 +36,6 @@ std::string ReadIfThere(const std::string& path) {  // "" when unreadable
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
-
-// A child with the environment plus `env`, output to `files` + ".out" and
-// ".err"; killed and reaped on destruction.
-class ChildProcess {
- public:
-  ChildProcess(std::vector<std::string> argv, std::vector<std::string> env,
-               const std::string& files) {
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
-    const std::string out = files + ".out", err = files + ".err";
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-    pid_ = fork();
-    if (pid_ == 0) {
-      for (std::string& var : env) putenv(var.data());
-      dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-      dup2(open(out.c_str(), flags, 0600), 1);
-      dup2(open(err.c_str(), flags, 0600), 2);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-    if (pid_ < 0) throw std::runtime_error("cannot start " + argv[0]);
-  }
-  ~ChildProcess() {
-    if (Running()) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
-  }
-  void Signal(int number) { if (Running()) kill(pid_, number); }
-  pid_t Pid() const { return pid_; }
-  bool Running() {
-    int status = 0;
-    if (!reaped_ && waitpid(pid_, &status, WNOHANG) == pid_) {
-      reaped_ = true;
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    return !reaped_;
-  }
-  // The exit status, or 128 + the signal that ended the child; -1 when it
-  // did not end in time.
-  int Wait(std::chrono::seconds deadline = std::chrono::seconds(20)) {
-    WaitFor([this] { return !Running(); }, deadline);
-    return status_;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  int status_ = -1;
-};
 
 class AgentTest : public ::testing::Test {
  protected:
@@ -422,7 +376,7 @@ TEST_F(AgentTest, SecondStartReopensTheRunningAgentAndTouchesNothing) {
   // The lock file beside the data directory names the running agent.
   const std::string lockFile =
       home_ + "/Library/Application Support/VqDemo/Quillmere.lock";
-  const std::string pid = std::to_string(agent_->Pid());
+  const std::string pid = std::to_string(agent_->pid());
   EXPECT_EQ(pid + "\n", ReadIfThere(lockFile));
   const std::string log = ReadIfThere(DataPath("vq.log"));
 
@@ -449,7 +403,7 @@ TEST_F(AgentTest, SecondStartReopensTheRunningAgentAndTouchesNothing) {
   // The lock dies with its holder: after a SIGKILL the next start runs.
   StartAgent();
   ASSERT_TRUE(WaitFor([&] {
-    return ReadIfThere(lockFile) == std::to_string(agent_->Pid()) + "\n";
+    return ReadIfThere(lockFile) == std::to_string(agent_->pid()) + "\n";
   }));
   std::string staleKey;
   ASSERT_TRUE(WaitFor([&] {
@@ -462,7 +416,7 @@ TEST_F(AgentTest, SecondStartReopensTheRunningAgentAndTouchesNothing) {
     const std::string fresh = ReadIfThere(DataPath("vq.server.key"));
     return !fresh.empty() && fresh != staleKey;
   }));
-  EXPECT_EQ(std::to_string(agent_->Pid()) + "\n", ReadIfThere(lockFile));
+  EXPECT_EQ(std::to_string(agent_->pid()) + "\n", ReadIfThere(lockFile));
   EXPECT_TRUE(QuitAgent());
 }
 

@@ -14,7 +14,7 @@
 #include <random>
 #include <string>
 
-#include "e2e/child_process.h"
+#include "testing/child_process.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
@@ -22,7 +22,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vq_e2e::ChildProcess;
+using vq_testing::ChildProcess;
 using vq_testing::PathExists;
 using vq_testing::WaitFor;
 using vq_testing::WriteFile;

@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "child_process.h"
+#include "testing/child_process.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
