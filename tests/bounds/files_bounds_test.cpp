@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "response/bounded_xml.h"
@@ -45,6 +46,23 @@ TEST(ReadRegularFileTest, OnlyRegularFilesWithinTheBoundAreRead) {
         << c.path;
     EXPECT_EQ(c.contents, contents) << c.path;
     EXPECT_EQ(c.status == FileReadStatus::kRead, why.empty()) << c.path << why;
+  }
+}
+
+TEST(ReadRegularFileTest, RefusedLinksAreNotReadButFilesStillAre) {
+  vq_testing::ScopedTempDir dir;
+  WriteFile(dir.Append("ten"), "0123456789");
+  ASSERT_EQ(0, symlink("ten", dir.Append("link").c_str()));
+  for (const auto& [name, status] :
+       {std::pair<std::string, FileReadStatus>{"ten", FileReadStatus::kRead},
+        {"link", FileReadStatus::kFailed}}) {
+    std::string contents, why;
+    EXPECT_EQ(status, vq_support::readRegularFile(
+                          dir.Append(name), 10, &contents, &why,
+                          vq_support::SymbolicLinks::kRefuse))
+        << name;
+    EXPECT_EQ(status == FileReadStatus::kRead ? "0123456789" : "", contents)
+        << name;
   }
 }
 
