@@ -24,16 +24,9 @@ namespace {
 using vq_testing::ChildProcess;
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
+using vq_testing::ReadIfThere;
 using vq_testing::WaitFor;
 using vq_testing::WriteFile;
-
-std::string ReadIfThere(const std::string& path) {
-  try {
-    return ReadFile(path);
-  } catch (const std::exception&) {
-    return "";
-  }
-}
 
 // The value of the first line of `text` that starts with `label`, as a
 // number of KiB; -1 when there is none.

@@ -6,23 +6,13 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "testing/file_util.h"
 #include "testing/wait_for.h"
 
 namespace vq_bounds_test {
-namespace {
-
-std::string ReadIfThere(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
+using vq_testing::ReadIfThere;
 
 AgentProcess::AgentProcess(const std::string& server, const std::string& feed)
     : home_(temp_.Append("home")), bundle_(temp_.Append("vqagent.app")) {

@@ -20,6 +20,7 @@ namespace {
 
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
+using vq_testing::ReadIfThere;
 using vq_testing::WaitFor;
 using vq_testing::WriteFile;
 
@@ -27,10 +28,6 @@ const char kEmptyDocument[] = "<vq version=\"2.0\" update=\"600\"/>";
 // Logged by the update thread when a pass begins and when it has ended.
 const char kPassBegins[] = "Performing update";
 const char kPassEnded[] = "timediff :";
-
-std::string ReadIfThere(const std::string& path) {
-  try { return ReadFile(path); } catch (...) { return ""; }
-}
 
 }  // namespace
 

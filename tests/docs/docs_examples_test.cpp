@@ -34,9 +34,7 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string ReadIfThere(const std::string& path) {
-  try { return vq_testing::ReadFile(path); } catch (...) { return ""; }
-}
+using vq_testing::ReadIfThere;
 
 // Replaces every `from` in `text` with `to`.
 std::string ReplaceAll(std::string text, const std::string& from,

@@ -30,13 +30,7 @@ using vq_testing::WriteFile;
 constexpr int kDefaultRounds = 6;
 constexpr int kFiles = 40;
 
-std::string ReadIfThere(const std::string& path) {
-  try {
-    return vq_testing::ReadFile(path);
-  } catch (...) {
-    return "";
-  }
-}
+using vq_testing::ReadIfThere;
 
 // The round whose update wrote `text` (0: the state before any update).
 long RoundOf(const std::string& text) {

@@ -22,12 +22,9 @@ namespace {
 using vq_testing::ChildProcess;
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
+using vq_testing::ReadIfThere;
 using vq_testing::WaitFor;
 using vq_testing::WriteFile;
-
-std::string ReadIfThere(const std::string& path) {  // "" when unreadable
-  try { return ReadFile(path); } catch (...) { return ""; }
-}
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -44,6 +44,14 @@ std::string ReadFile(const std::string& path) {
   return contents.str();
 }
 
+std::string ReadIfThere(const std::string& path) {
+  try {
+    return ReadFile(path);
+  } catch (const std::runtime_error&) {
+    return "";
+  }
+}
+
 bool PathExists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;

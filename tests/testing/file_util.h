@@ -12,6 +12,9 @@ void WriteFile(const std::string& path, const std::string& contents);
 // The whole file. Throws std::runtime_error when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// The whole file, or "" when it cannot be read (missing as yet, say).
+std::string ReadIfThere(const std::string& path);
+
 // True when something (a file, directory or link, even a dangling one)
 // exists at `path`.
 bool PathExists(const std::string& path);
