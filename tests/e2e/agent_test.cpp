@@ -269,7 +269,7 @@ TEST_F(AgentTest, UpdatesFromAnExportedChannelServedByNginx) {
     return count;
   };
   // The answer's expiry satisfies the requirement in later passes too.
-  ASSERT_TRUE(WaitFor([&] { return updates() >= 3; }, std::chrono::seconds(30)));
+  ASSERT_TRUE(WaitFor([&] { return updates() >= 3; }, std::chrono::seconds(60)));
   EXPECT_EQ("from nginx", ReadIfThere(DataPath("notes/channel.txt")));
   EXPECT_TRUE(Has(ReadIfThere(DataPath("notes/news.txt")), "Quillmere news"));
   EXPECT_TRUE(Has(Http("GET", "/~cmd/info/secure.fresh"), "\r\n\r\ntrue"));

@@ -94,7 +94,7 @@ class AgentCommandLineTest : public ::testing::Test {
   Outcome StatusOnce(const std::function<bool(const Outcome&)>& ready) {
     Outcome outcome;
     WaitFor([&] { return ready(outcome = Run({"--status"})); },
-            std::chrono::seconds(20));
+            std::chrono::seconds(45));
     return outcome;
   }
 
