@@ -1,7 +1,7 @@
 // Response-header collection: each input is sent, byte for byte, as the
 // whole answer (status line, headers, body) of a loopback server to a real
 // request through the platform transport, and the headers the request keeps
-// are checked: names in lower case, printable ASCII only.
+// are checked: names in lower case, printable ASCII (and tabs) only.
 //
 // The transport follows redirects, so an input holding "location" in any
 // letter case is skipped: a redirect must never leave the machine.
@@ -83,9 +83,11 @@ const Listener& listener() {
   return instance;
 }
 
+// Printable ASCII or a tab, the text headers are kept as.
 bool IsPrintableAscii(const std::string& text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return c >= 0x20 && c < 0x7f; });
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 0x20 && c < 0x7f) || c == '\t';
+  });
 }
 
 }  // namespace
