@@ -2,7 +2,8 @@
 // followed by recovery as at start-up, in a scratch directory holding a few
 // files the journal may name. The journal's records name files to move and
 // delete; so that recovery cannot touch anything outside the scratch
-// directory, an input holding "/" or ".." is skipped.
+// directory, an input that may hold an absolute path or ".." is skipped.
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -31,11 +32,27 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
+// Whether a string of the journal may start with "/". A string follows its
+// 32-bit length, whose last byte is not a path character for any length
+// the file can hold; a "/" inside a relative path follows one.
+bool MayNameAbsolutePath(const std::string& journal) {
+  for (size_t at = journal.find('/'); at != std::string::npos;
+       at = journal.find('/', at + 1)) {
+    if (at == 0) return true;
+    const unsigned char before = static_cast<unsigned char>(journal[at - 1]);
+    if (!std::isalnum(before) && before != '_' && before != '-' &&
+        before != '.' && before != '/') {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool FuzzJournal(const uint8_t* data, size_t size, std::string* failure) {
   const std::string journal = Bytes(data, size);
-  if (journal.find('/') != std::string::npos ||
+  if (MayNameAbsolutePath(journal) ||
       journal.find("..") != std::string::npos) {
     return true;
   }
