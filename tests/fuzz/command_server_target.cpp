@@ -2,7 +2,7 @@
 // process, over a fake application, receives each input as a request whose
 // target is the input's first line (with "${key}" replaced by the server's
 // access key) and whose body is the rest. After each input the server must
-// still answer a well-formed request.
+// still answer a well-formed request (within 20 s).
 //
 // "/~cmd/crash" ends the process on purpose, so an input that could reach
 // it (holding "crash" in any letter case, also once URL-decoded) is skipped.
@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cctype>
 #include <map>
 #include <memory>
@@ -197,13 +199,21 @@ bool FuzzCommandServer(const uint8_t* data, size_t size, std::string* failure) {
   request += "\r\n" + body;
   Exchange(s.port(), request);
 
-  const std::string check = Exchange(
-      s.port(), "GET /~cmd/version HTTP/1.1\r\nHost: " + host +
-                    "\r\nConnection: close\r\n\r\n");
-  if (check.compare(0, 12, "HTTP/1.1 200") != 0) {
-    *failure = "the server no longer answers after the input: " +
-               check.substr(0, 80);
-    return false;
+  // Under load a check may find every worker busy or no local port free
+  // for a moment, so it is retried for a while; a server that crashed or
+  // wedged never answers again.
+  const std::string check = "GET /~cmd/version HTTP/1.1\r\nHost: " + host +
+                            "\r\nConnection: close\r\n\r\n";
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::string answer;
+  while ((answer = Exchange(s.port(), check)).compare(0, 12, "HTTP/1.1 200") != 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      *failure = "the server no longer answers after the input: " +
+                 answer.substr(0, 80);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;
 }
