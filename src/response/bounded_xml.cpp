@@ -137,8 +137,12 @@ bool checkXmlBounds(const char* text, std::size_t length,
       p = skipPast(p + 9, end, "]]>");
     } else if (startsWith(p, end, "</")) {
       p = skipPast(p + 2, end, ">");
-      --nodes;
-      if (depth > 0) --depth;
+      // An end tag closes its element and builds nothing; outside any
+      // element TinyXML keeps it as a node of its own.
+      if (depth > 0) {
+        --nodes;
+        --depth;
+      }
     } else if (startsWith(p, end, "<?")) {
       p = skipProcessingInstruction(p + 2, end);
       if (!p) {

@@ -22,6 +22,24 @@ int TinyXmlDepth(const TiXmlNode* node) {
   return deepest;
 }
 
+// An end tag closes its element and builds nothing, but outside any
+// element TinyXML keeps it as a node of its own.
+TEST(BoundedXmlTest, EndTagsOutsideAnElementCountAsNodes) {
+  const XmlBounds bounds{2, 200, 4};
+  std::string stray;
+  for (int i = 0; i < 5; ++i) stray += "</x>";
+  TiXmlDocument document;
+  document.Parse(stray.c_str());
+  int built = 0;
+  for (const TiXmlNode* n = document.FirstChild(); n; n = n->NextSibling()) ++built;
+  EXPECT_EQ(5, built);
+  std::string why;
+  EXPECT_FALSE(checkXmlBounds(stray.data(), stray.size(), bounds, &why));
+  EXPECT_EQ(0u, why.find("XML text holds more than 4 nodes")) << why;
+  const std::string closed = "<r><a></a><a></a></r>";
+  EXPECT_TRUE(checkXmlBounds(closed.data(), closed.size(), bounds, &why)) << why;
+}
+
 TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
   const std::string deep = Nested(10);
   // Element-like text in comments, CDATA, quoted values, DOCTYPE,
