@@ -60,17 +60,19 @@ int VqApplication::init() {
 int VqApplication::start(VqHostCallback* host) {
   if (host != nullptr) host_ = host;
   auto services = std::make_unique<RunningServices>();
+  // The command server starts first: the first update pass runs at once, and
+  // a program it launches must be given the server's address
+  // ("mongoose.host"), not the unexpanded reference. A wake that arrives
+  // before the thread exists finds no waker and the first pass is due
+  // anyway.
+  debugLog("Vqpplication.start: starting Mongoose");
+  services->startCommandServer(this);
+  debugLog("Vqpplication.start: started Mongoose");
   services->startUpdateThread(
       new VqThread(new ApplicationExternalImplementation(this), pool_.get()));
   VqThread* thread = services->thread();
   setUpdateWaker([thread] { thread->update(); });
-  // Owned by the application from here on, so a failing command server still
-  // leaves the thread to be stopped by the destructor.
-  RunningServices* running = services.get();
   setServices(std::move(services));
-  debugLog("Vqpplication.start: starting Mongoose");
-  running->startCommandServer(this);
-  debugLog("Vqpplication.start: started Mongoose");
   return 0;
 }
 
