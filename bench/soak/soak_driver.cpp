@@ -16,6 +16,7 @@
 
 #include "testing/child_process.h"
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/wait_for.h"
 
 namespace vq_soak {
@@ -281,34 +282,11 @@ void SoakAgent::SetVariable(const std::string& name,
 std::string SoakAgent::Http(const std::string& method,
                             const std::string& target,
                             const std::string& body) const {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<uint16_t>(port_));
-  peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const std::string request =
       method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
       std::to_string(port_) + "\r\nConnection: close\r\nContent-Length: " +
       std::to_string(body.size()) + "\r\n\r\n" + body;
-  std::string reply;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  timeval timeout{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0 &&
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-          static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;) {
-      reply.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  // Closed with a reset once the whole reply is in: tens of thousands of
-  // connections would otherwise leave as many sockets waiting in TIME_WAIT
-  // and could exhaust the local ports.
-  linger reset{1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
-  close(fd);
-  return reply;
+  return vq_testing::LoopbackExchange(port_, request);
 }
 
 }  // namespace vq_soak

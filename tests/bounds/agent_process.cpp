@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/wait_for.h"
 
 namespace vq_bounds_test {
@@ -74,30 +75,10 @@ std::string AgentProcess::Get(const std::string& target,
                               std::chrono::milliseconds timeout) const {
   int port = 0;
   std::sscanf(CommandServer().c_str(), "127.0.0.1:%d", &port);
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<uint16_t>(port));
-  peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const std::string request = "GET " + target +
                               " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                               "Connection: close\r\n\r\n";
-  std::string reply;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return reply;
-  const auto micros =
-      std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
-  timeval limit{static_cast<time_t>(micros / 1000000),
-                static_cast<suseconds_t>(micros % 1000000)};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0 &&
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
-    char buffer[4096];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;) {
-      reply.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  close(fd);
-  return reply;
+  return vq_testing::LoopbackExchange(port, request, timeout);
 }
 
 }  // namespace vq_bounds_test

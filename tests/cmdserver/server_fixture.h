@@ -17,6 +17,7 @@
 #include "cmdserver/mongoose.h"
 #include "support/apr_pool.h"
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/scoped_temp_dir.h"
 
 namespace cmdserver_testing {
@@ -83,26 +84,7 @@ inline sockaddr_in Loopback(unsigned short port) {
 // Sends `request` as is to 127.0.0.1:`port` and returns every byte of the
 // answer up to the server's close (at most 10 s); "" without a connection.
 inline std::string Exchange(unsigned short port, const std::string& request) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  timeval timeout{10, 0};
-  for (int option : {SO_RCVTIMEO, SO_SNDTIMEO})
-    setsockopt(fd, SOL_SOCKET, option, &timeout, sizeof(timeout));
-  const sockaddr_in address = Loopback(port);
-  std::string answer;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address),
-              sizeof(address)) == 0) {
-    // The server may answer and close before reading everything.
-    ssize_t n = 0;
-    for (std::size_t sent = 0; sent < request.size(); sent += n) {
-      n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-    }
-    char buffer[8192];
-    while ((n = recv(fd, buffer, sizeof(buffer), 0)) > 0)
-      answer.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return answer;
+  return vq_testing::LoopbackExchange(port, request);
 }
 
 // Everything after the first blank line of a raw answer.

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/wait_for.h"
 
 namespace vq_docs {
@@ -195,20 +196,7 @@ std::string AgentHarness::Http(const std::string& request) const {
   int port = 0;
   if (sscanf(CommandServerAddress().c_str(), "127.0.0.1:%d", &port) != 1)
     return "";
-  sockaddr_in peer{AF_INET, htons(static_cast<uint16_t>(port)),
-                   {htonl(INADDR_LOOPBACK)}, {}};
-  std::string reply;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  timeval timeout{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0 &&
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
-    char buffer[4096];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;)
-      reply.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return reply;
+  return vq_testing::LoopbackExchange(port, request);
 }
 
 }  // namespace vq_docs

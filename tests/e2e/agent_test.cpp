@@ -17,6 +17,7 @@
 
 #include "testing/child_process.h"
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
 
@@ -174,23 +175,11 @@ class AgentTest : public ::testing::Test {
                    const std::string& host = "127.0.0.1") const {
     int port = 0;
     sscanf(CommandServer().c_str(), "127.0.0.1:%d", &port);
-    sockaddr_in peer{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     const std::string request =
         method + " " + target + " HTTP/1.1\r\nHost: " + host +
         "\r\nConnection: close\r\nContent-Length: " +
         std::to_string(body.size()) + "\r\n\r\n" + body;
-    std::string reply;
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    timeval timeout{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0 &&
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
-      char buffer[4096];
-      for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;)
-        reply.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return reply;
+    return vq_testing::LoopbackExchange(port, request);
   }
   // Stops the agent through "/~cmd/quit"; true when it exited with status 0
   // and took the command server's files with it.
