@@ -14,6 +14,7 @@
 #include "app/running_services.h"
 #include "app/vq_application.h"
 #include "engine/vq_thread.h"
+#include "host/heap_release.h"
 #include "response/bounded_xml.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
@@ -59,6 +60,9 @@ int VqApplication::init() {
 
 int VqApplication::start(VqHostCallback* host) {
   if (host != nullptr) host_ = host;
+  // Process-wide allocator settings, before any service thread allocates:
+  // the heaps those threads get depend on them.
+  host::tuneHeapForLongRunning();
   auto services = std::make_unique<RunningServices>();
   // The command server starts first: the first update pass runs at once, and
   // a program it launches must be given the server's address

@@ -58,9 +58,6 @@ VqThread::VqThread(ThreadExternalInterface* threadExternal, apr_pool_t*)
     throw std::string("VqThread needs a ThreadExternalInterface");
   }
   VqFeedSettings::installUserIdProvider();
-  // Before the first pass: the passes' memory is to go back to the system
-  // at their end.
-  host::tuneHeapForLongRunning();
   try {
     pool = std::make_unique<apr::Pool>();
   } catch (const std::bad_alloc&) {
