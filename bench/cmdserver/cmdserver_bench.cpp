@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app/vq_application.h"
+#include "app/application_variables.h"
 #include "cmdserver/command_target.h"
 #include "cmdserver/mongoose.h"
 #include "support/apr_pool.h"
@@ -42,20 +42,20 @@ const char kPath[] = "/~cmd/info/app.name";
 class BenchTarget : public CommandTarget {
  public:
   explicit BenchTarget(const std::string& dataDir) {
-    VqApplication::setEnv(VqApplication::DIR_DATA, dataDir);
-    VqApplication::setEnv(VqApplication::APP_NAME, "Demo");
+    ApplicationVariables::set(ApplicationVariables::DIR_DATA, dataDir);
+    ApplicationVariables::set(ApplicationVariables::APP_NAME, "Demo");
   }
   std::string applicationXml() const override { return "<application/>"; }
   void updateNow() override {}
   void setQuit(bool) override {}
   std::string getEnv(const std::string& name) override {
-    return VqApplication::getEnv(name);
+    return ApplicationVariables::get(name.c_str());
   }
   void setEnv(const std::string& name, const std::string& value) override {
-    VqApplication::setEnv(name.c_str(), value);
+    ApplicationVariables::set(name.c_str(), value);
   }
   std::map<std::string, std::string> getEnvMap() override {
-    return VqApplication::getEnvMap();
+    return ApplicationVariables::getMap();
   }
   std::string pathInDataDir(const std::string&) override { return ""; }
   void processTransactions(const std::string&) override {}

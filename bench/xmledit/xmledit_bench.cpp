@@ -25,9 +25,9 @@
 #include <string>
 
 #include "app/thread_external_interface.h"
-#include "app/transactional_external_interface.h"
-#include "app/vq_application.h"
+#include "lifecycle/vq_application.h"
 #include "response/vq_response_processor.h"
+#include "transact/transactional_external_interface.h"
 
 namespace {
 
@@ -59,6 +59,7 @@ class BenchExternal : public ThreadExternalInterface,
   }
   void setQuit() override {}
   void setUpgrade() override {}
+  void setVariable(const std::string&, const std::string&) override {}
 
  private:
   std::vector<std::string> servers_;

@@ -17,13 +17,13 @@ std::string attribute(const TiXmlElement* element, const char* name) {
 
 bool readBuiltInDescription(const char* xml,
                             const VqApplicationSettings& settings,
-                            VqApplication::Identity* identity) {
+                            ApplicationIdentity* identity) {
   TiXmlDocument document;
   document.Parse(xml != nullptr ? xml : "");
   const TiXmlElement* root = document.RootElement();
   if (document.Error() || root == nullptr) return false;
 
-  VqApplication::Identity read;
+  ApplicationIdentity read;
   read.feedId = settings.feedId() != -1
                     ? settings.feedId()
                     : atol(attribute(root, "feedId").c_str());

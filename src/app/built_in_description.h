@@ -1,7 +1,7 @@
 #ifndef VQ_APP_BUILT_IN_DESCRIPTION_H_
 #define VQ_APP_BUILT_IN_DESCRIPTION_H_
 
-#include "app/vq_application.h"
+#include "app/application_identity.h"
 
 class VqApplicationSettings;
 
@@ -14,6 +14,6 @@ class VqApplicationSettings;
 // parse.
 bool readBuiltInDescription(const char* xml,
                             const VqApplicationSettings& settings,
-                            VqApplication::Identity* identity);
+                            ApplicationIdentity* identity);
 
 #endif  // VQ_APP_BUILT_IN_DESCRIPTION_H_

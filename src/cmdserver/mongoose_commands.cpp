@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/c_template.h"
 #include "cmdserver/mongoose.h"
 #include "cmdserver/reply_text.h"
+#include "support/c_template.h"
 #include "support/http_query_string.h"
 #include "support/log_text.h"
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "app/application_variables.h"
 #include "app/thread_external_interface.h"
-#include "app/vq_application.h"
 #include "engine/log_tail.h"
 #include "engine/vq_feed_settings.h"
 #include "support/bounded_file.h"
@@ -33,8 +33,8 @@ std::string readFeedFile() {
 void addErrorReportParameters(Web& web, ThreadExternalInterface& external,
                               const VqException& error, apr_pool_t* pool) {
   web.addParameter("build", external.getBuild());
-  web.addParameter("feedId", VqApplication::getEnv(VqApplication::ID_FEED).c_str());
-  web.addParameter("appId", VqApplication::getEnv(VqApplication::ID_APP).c_str());
+  web.addParameter("feedId", ApplicationVariables::get(ApplicationVariables::ID_FEED).c_str());
+  web.addParameter("appId", ApplicationVariables::get(ApplicationVariables::ID_APP).c_str());
   web.addParameter("os", external.getOS());
   web.addParameter("platform", external.getPlatform());
   web.addParameter("machineId", external.getMachineId());
@@ -43,14 +43,14 @@ void addErrorReportParameters(Web& web, ThreadExternalInterface& external,
   web.addParameterf("errZone", "%d", static_cast<int>(error.getErrorZone()));
   web.addParameterf("errSeverity", "%d",
                     static_cast<int>(error.getErrorSeverity()));
-  web.addParameter("userId", VqApplication::getEnv(VqApplication::ID_USER).c_str());
+  web.addParameter("userId", ApplicationVariables::get(ApplicationVariables::ID_USER).c_str());
   web.addParameter("logFile", readLogTail(kCurrentLog, kPreviousLog,
                                           kReportLogTailBytes, pool)
                                   .c_str());
   web.addParameter("feedFile", readFeedFile().c_str());
   web.addParameter("lastUrl",
                    error.url().empty() ? "NO URL" : error.url().c_str());
-  if (VqApplication::getEnvBool(VqApplication::SECURE_SIGN)) {
+  if (ApplicationVariables::getBool(ApplicationVariables::SECURE_SIGN)) {
     web.addParameter("sign", "true");
   }
 }

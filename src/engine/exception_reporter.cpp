@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/application_variables.h"
 #include "app/thread_external_interface.h"
-#include "app/vq_application.h"
 #include "engine/error_report_request.h"
 #include "engine/request_freshness.h"
 #include "engine/server_url.h"
@@ -92,7 +92,7 @@ void ExceptionReporter::report(VqException& e) {
   }
 
   const bool requireSignature =
-      VqApplication::getEnvBool(VqApplication::SECURE_SIGN);
+      ApplicationVariables::getBool(ApplicationVariables::SECURE_SIGN);
   for (const std::string& server : servers) {
     if (external->shouldQuit()) return;
     const std::string url = serverPageUrl(server, kErrorPage);

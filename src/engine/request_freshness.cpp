@@ -1,6 +1,6 @@
 #include "engine/request_freshness.h"
 
-#include "app/vq_application.h"
+#include "app/application_variables.h"
 #include "response/server_pins.h"
 #include "web/answer_protocol.h"
 #include "web/request_nonce.h"
@@ -10,7 +10,7 @@ FreshnessExpectation addRequestNonce(Web& web, FreshnessNotices* notices) {
   FreshnessExpectation expectation;
   expectation.nonce = makeRequestNonce();
   expectation.required =
-      VqApplication::getEnvBool(VqApplication::SECURE_FRESH);
+      ApplicationVariables::getBool(ApplicationVariables::SECURE_FRESH);
   expectation.pinFile = ServerPins::kFileName;
   expectation.notices = notices;
   web.addParameter(vq_answer::kNonceParameter, expectation.nonce.c_str());

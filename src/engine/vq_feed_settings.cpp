@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/c_template.h"
-#include "app/vq_application.h"
+#include "app/application_variables.h"
 #include "engine/cdata_text.h"
-#include "response/bounded_xml.h"
 #include "support/bounded_file.h"
+#include "support/bounded_xml.h"
+#include "support/c_template.h"
 #include "support/input_bounds.h"
 #include "support/log_text.h"
 #include "web/web.h"
@@ -96,7 +96,7 @@ void VqFeedSettings::addErrorDocument(Web& web, const char* code,
 
 void VqFeedSettings::handleIncludeNodes(TiXmlElement* element, Web& web) {
   CTemplate expander;
-  expander.add(VqApplication::getEnvMap());
+  expander.add(ApplicationVariables::getMap());
   // "file" texts, as written, of the include children of this element only.
   std::vector<std::string> handled;
 
@@ -181,5 +181,5 @@ long VqFeedSettings::getUserId() {
 }
 
 void VqFeedSettings::installUserIdProvider() {
-  VqApplication::setUserIdProvider(&VqFeedSettings::getUserId);
+  ApplicationVariables::setUserIdProvider(&VqFeedSettings::getUserId);
 }

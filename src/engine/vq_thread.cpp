@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
+#include "app/application_variables.h"
 #include "app/thread_external_interface.h"
-#include "app/vq_application.h"
 #include "engine/exception_reporter.h"
 #include "engine/request_freshness.h"
 #include "engine/server_url.h"
@@ -45,7 +45,7 @@ const char kUpdateFailed[] = "failed";
 void publishNextUpdate(apr_time_t due, apr_time_t now) {
   char text[APR_CTIME_LEN];
   apr_ctime(text, due > now ? due : now);
-  VqApplication::setEnv(VqApplication::UPDATE_NEXT, text);
+  ApplicationVariables::set(ApplicationVariables::UPDATE_NEXT, text);
 }
 
 }  // namespace
@@ -169,7 +169,7 @@ void VqThread::run() {
   long passCounter = 0;
   for (;;) {
     ++passCounter;
-    VqApplication::setEnvf(VqApplication::UPDATE_COUNT, "%ld", passCounter);
+    ApplicationVariables::setf(ApplicationVariables::UPDATE_COUNT, "%ld", passCounter);
     if (shouldExit()) {
       logger.debug(std::string("Exiting vq thread since exitFlag=") +
                    boolText(exitFlag.load()) + ", threadExternal.shouldQuit=" +
@@ -234,7 +234,7 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
     web.addParameter("os", threadExternal->getOS());
     web.addParameter("platform", threadExternal->getPlatform());
     web.addParameter("machineId", threadExternal->getMachineId());
-    if (VqApplication::getEnvBool(VqApplication::SECURE_SIGN)) {
+    if (ApplicationVariables::getBool(ApplicationVariables::SECURE_SIGN)) {
       web.addParameter("sign", "true");
     }
     VqFeedSettings feedSettings(loopPool);
@@ -253,7 +253,7 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
       updateTime.store(updateTimeAfterFailure(apr_time_now()));
       logger.error("Failed to connect to any vq server for update.");
     }
-    VqApplication::setEnv(VqApplication::UPDATE_RESULT,
+    ApplicationVariables::set(ApplicationVariables::UPDATE_RESULT,
                           succeeded ? kUpdateSucceeded : kUpdateFailed);
   } catch (VqException& e) {
     logger.error(std::string("Caught VqException: ") + e.what());
@@ -272,7 +272,7 @@ void VqThread::performUpdate(apr_pool_t* loopPool, long& updateSeconds) {
 }
 
 void VqThread::deferAfterAbortedUpdate() {
-  VqApplication::setEnv(VqApplication::UPDATE_RESULT, kUpdateFailed);
+  ApplicationVariables::set(ApplicationVariables::UPDATE_RESULT, kUpdateFailed);
   // The schedule is kept when it lies ahead. When the update was already due
   // (always so on the first pass) keeping it would start the same failing
   // update, and its error report, again at once, in a tight loop; it is
@@ -294,13 +294,13 @@ bool VqThread::tryServer(Web& web, const std::string& server,
     processor.expectFreshAnswer(freshness);
     processor.setCancelCheck([this] { return shouldExit(); });
     processor.process(web, ExceptionReporter::getReporter(),
-                      VqApplication::getEnvBool(VqApplication::SECURE_SIGN));
+                      ApplicationVariables::getBool(ApplicationVariables::SECURE_SIGN));
     updateSeconds = clampUpdateSeconds(processor.updateSeconds());
     const apr_time_t now = apr_time_now();
     updateTime.store(updateTimeAfterSuccess(now, updateSeconds));
     char lastUpdate[APR_CTIME_LEN];
     apr_ctime(lastUpdate, now);
-    VqApplication::setEnv(VqApplication::UPDATE_LAST, lastUpdate);
+    ApplicationVariables::set(ApplicationVariables::UPDATE_LAST, lastUpdate);
     return true;
   } catch (const std::string& text) {
     logger.error("Error on server " + url + ": " + text);
@@ -326,7 +326,7 @@ void VqThread::waitForNextPass(long updateSeconds) {
   std::unique_lock<std::mutex> lock(wakeMutex);
   for (;;) {
     const long refresh =
-        VqApplication::getEnvl(VqApplication::DEBUG_REFRESH, 0);
+        ApplicationVariables::getLong(ApplicationVariables::DEBUG_REFRESH, 0);
     if (refresh > 0) {
       updateTime.store(debugRefreshUpdateTime(waitStart, refresh));
       if (logger.isDebugEnabled()) {

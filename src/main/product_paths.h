@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/installation_layout.h"
-#include "app/vq_application.h"
+#include "lifecycle/vq_application.h"
 
 namespace vq_main {
 

@@ -11,12 +11,12 @@
 
 #include <log4cpp/Category.hh>
 
-#include "app/vq_application.h"
-#include "app/vq_host_callback.h"
 #include "host/launcher.h"
 #include "host/login_item.h"
 #include "host/machine_identity.h"
 #include "host/run_loop.h"
+#include "lifecycle/vq_application.h"
+#include "lifecycle/vq_host_callback.h"
 #include "main/command_line.h"
 #include "main/product_identity.h"
 #include "main/product_paths.h"

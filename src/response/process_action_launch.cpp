@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "response/bounded_xml.h"
 #include "response/vq_response_processor.h"
 #include "response/xml_text.h"
 #include "rpn/rpn_path.h"
 #include "support/apr_utils.h"
+#include "support/bounded_xml.h"
 #include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"

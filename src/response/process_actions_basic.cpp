@@ -9,7 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/vq_application.h"
+#include "app/application_variables.h"
+#include "app/data_directory_path.h"
 #include "response/vq_response_processor.h"
 #include "response/xml_text.h"
 #include "support/vq_exception.h"
@@ -31,8 +32,9 @@ void VqResponseProcessor::ProcessActionDelete(TiXmlElement* element,
   // Only files of the data directory may be deleted; "..", absolute paths
   // elsewhere and sibling directories sharing its name as a prefix are
   // refused.
-  const std::string resolved = VqApplication::resolveInDataDir(
-      VqApplication::getEnv(VqApplication::DIR_DATA), expanded.c_str(), pool);
+  const std::string resolved = resolveInDataDir(
+      ApplicationVariables::get(ApplicationVariables::DIR_DATA),
+      expanded.c_str(), pool);
   if (resolved.empty()) {
     throw VqException(url.c_str(), VqException::zone(1),
                       VqException::severity(2), kErrDeleteOutsideDataDir,

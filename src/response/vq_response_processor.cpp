@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "app/application_variables.h"
 #include "app/thread_external_interface.h"
-#include "app/vq_application.h"
-#include "response/bounded_xml.h"
 #include "response/exception_report_interface.h"
 #include "response/xml_text.h"
+#include "support/bounded_xml.h"
 #include "support/log_text.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
@@ -35,7 +35,7 @@ VqResponseProcessor::VqResponseProcessor(apr_pool_t* pool,
       pool(pool),
       threadExternal(threadExternal),
       url(originatingUrl ? originatingUrl : "") {
-  expander.add(VqApplication::getEnvMap());
+  expander.add(ApplicationVariables::getMap());
   if (threadExternal) {
     cancelled_ = [threadExternal] { return threadExternal->shouldQuit(); };
   }

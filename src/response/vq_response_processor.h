@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "app/c_template.h"
 #include "response/answer_freshness.h"
+#include "support/c_template.h"
 
 namespace log4cpp {
 class Category;

@@ -6,7 +6,7 @@
 #include <istream>
 #include <ostream>
 
-#include "app/transactional_external_interface.h"
+#include "transact/transactional_external_interface.h"
 
 TransactionalLaunch::TransactionalLaunch(apr_pool_t* pool)
     : TransactionalCommitOnly(

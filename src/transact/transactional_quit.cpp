@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/transactional_external_interface.h"
+#include "transact/transactional_external_interface.h"
 
 TransactionalQuit::TransactionalQuit(apr_pool_t* pool)
     : TransactionalCommitOnly(

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/vq_application.h"
+#include "transact/transactional_external_interface.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ TransactionalSetApplicationEnv::TransactionalSetApplicationEnv(
     : TransactionalCommitOnly(category(), pool), name(variable), value(text) {}
 
 void TransactionalSetApplicationEnv::commit() {
-  VqApplication::setEnv(name.c_str(), value);
+  if (external != nullptr) external->setVariable(name, value);
 }
 
 void TransactionalSetApplicationEnv::debug() {

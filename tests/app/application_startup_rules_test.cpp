@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "testing/error_text.h"
-#include "app_test_support.h"
+#include "app/application_identity.h"
 #include "app/built_in_description.h"
 #include "app/data_directory_seeder.h"
 #include "app/installation_layout.h"
 #include "app/vq_application_settings.h"
 #include "support/apr_pool.h"
+#include "testing/error_text.h"
+#include "testing/file_util.h"
+#include "testing/scoped_temp_dir.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ TEST_F(StartupTest, DescriptionFieldsWithInstallationOverrides) {
   WriteFile(dir_.Append("vqapplication.xml"),
             "<VQAPPLICATION feedId='abc' appId='7x' appTitle='' "
             "swfName='Other.app'/>");
-  VqApplication::Identity identity;
+  ApplicationIdentity identity;
   const VqApplicationSettings overrides(dir_.path().c_str(), pool_);
   ASSERT_TRUE(readBuiltInDescription(kDescription, overrides, &identity));
   EXPECT_EQ(0, identity.feedId);

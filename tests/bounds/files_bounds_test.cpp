@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "response/bounded_xml.h"
 #include "support/bounded_file.h"
+#include "support/bounded_xml.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/application_external_implementation.h"
-#include "app/vq_application.h"
+#include "lifecycle/application_external_implementation.h"
+#include "lifecycle/vq_application.h"
 #include "response/exception_report_interface.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"

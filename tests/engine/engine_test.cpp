@@ -22,19 +22,19 @@
 #include <vector>
 
 #include "app/thread_external_interface.h"
-#include "app/transactional_external_interface.h"
-#include "app/vq_application.h"
 #include "engine/exception_reporter.h"
 #include "engine/log_tail.h"
 #include "engine/update_schedule.h"
 #include "engine/vq_feed_settings.h"
 #include "engine/vq_thread.h"
+#include "lifecycle/vq_application.h"
 #include "support/apr_pool.h"
 #include "support/http_query_string.h"
 #include "support/vq_exception.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
+#include "transact/transactional_external_interface.h"
 #include "web/answer_protocol.h"
 #include "web/web.h"
 
@@ -76,6 +76,9 @@ class FakeExternal : public ThreadExternalInterface, public TransactionalExterna
   void threadInit(VqThread*) override {}
   void threadQuit(VqThread*) override {}
   void setUpgrade() override {}
+  void setVariable(const std::string& name, const std::string& value) override {
+    VqApplication::setEnv(name.c_str(), value);
+  }
   int launchProcess(std::string&, std::vector<std::string>&) override { return 0; }
 
  private:

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/transactional_external_interface.h"
-#include "app/vq_application.h"
 #include "fuzz/fuzz_scratch.h"
 #include "fuzz/fuzz_targets.h"
+#include "lifecycle/vq_application.h"
 #include "support/apr_pool.h"
 #include "transact/transaction_engine.h"
+#include "transact/transactional_external_interface.h"
 
 namespace vq_fuzz {
 namespace {
@@ -25,6 +25,9 @@ class FakeExternal : public TransactionalExternalInterface {
   }
   void setQuit() override {}
   void setUpgrade() override {}
+  void setVariable(const std::string& name, const std::string& value) override {
+    ApplicationVariables::set(name.c_str(), value);
+  }
 };
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <string>
 
-#include "app/c_template.h"
 #include "fuzz/fuzz_scratch.h"
 #include "fuzz/fuzz_targets.h"
+#include "support/c_template.h"
 
 namespace vq_fuzz {
 namespace {

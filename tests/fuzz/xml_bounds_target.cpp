@@ -13,7 +13,7 @@
 
 #include "fuzz/fuzz_scratch.h"
 #include "fuzz/fuzz_targets.h"
-#include "response/bounded_xml.h"
+#include "support/bounded_xml.h"
 
 namespace vq_fuzz {
 namespace {

@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/application_external_implementation.h"
-#include "app/vq_application.h"
-#include "response/bounded_xml.h"
+#include "lifecycle/application_external_implementation.h"
+#include "lifecycle/vq_application.h"
 #include "response/exception_report_interface.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
+#include "support/bounded_xml.h"
 #include "support/vq_exception.h"
 #include "testing/file_util.h"
 #include "testing/http/test_http_server.h"

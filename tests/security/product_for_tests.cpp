@@ -1,6 +1,6 @@
 // The built-in description the lifecycle library expects from the
 // executable that links it; a minimal one for the tests.
-#include "app/vq_application.h"
+#include "lifecycle/vq_application.h"
 
 const char* const VqApplication::applicationSettings =
     "<application feedId=\"1\" appId=\"2\" build=\"test\" platform=\"mac\" "

@@ -12,7 +12,7 @@
 #include <future>
 #include <thread>
 
-#include "app/vq_application.h"
+#include "lifecycle/vq_application.h"
 #include "security/security_fixture.h"
 #include "testing/file_util.h"
 #include "testing/wait_for.h"

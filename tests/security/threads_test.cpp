@@ -9,7 +9,7 @@
 #include <iostream>
 #include <thread>
 
-#include "app/vq_application.h"
+#include "lifecycle/vq_application.h"
 #include "security/security_fixture.h"
 #include "testing/file_util.h"
 #include "testing/http/test_http_server.h"

@@ -8,11 +8,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "app/transactional_external_interface.h"
 #include "testing/scoped_temp_dir.h"
+#include "transact/transactional_external_interface.h"
 #include "transact/transactional_file_delete.h"
 #include "transact/transactional_file_move.h"
 
@@ -28,7 +29,11 @@ class FakeExternal : public TransactionalExternalInterface {
   }
   void setQuit() override { ++quits; }
   void setUpgrade() override {}
+  void setVariable(const std::string& name, const std::string& value) override {
+    variables[name] = value;
+  }
 
+  std::map<std::string, std::string> variables;
   std::vector<std::string> launched;  // command, then its arguments
   int quits = 0;
 };

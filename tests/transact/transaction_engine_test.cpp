@@ -10,7 +10,6 @@
 #include <thread>
 #include <tuple>
 
-#include "app/vq_application.h"
 #include "testing/file_util.h"
 #include "testing/wait_for.h"
 #include "transact/transact_test_support.h"
@@ -225,7 +224,7 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
                   u32(6) + str("prog") + u32(1) + str("--flag") +
                   u32(8) + str("transact.test.var") + str("after"));
     external_ = FakeExternal();
-    VqApplication::setEnv("transact.test.var", "before");
+    external_.variables["transact.test.var"] = "before";
     TransactionEngine::init(&external_, pool());
     const std::string context = "state " + std::to_string(state);
     std::string targets;
@@ -246,7 +245,7 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
     EXPECT_EQ(external_.launched,
               (committed ? std::vector<std::string>{"prog", "--flag"}
                          : std::vector<std::string>{})) << context;
-    EXPECT_EQ(VqApplication::getEnv("transact.test.var"),
+    EXPECT_EQ(external_.variables["transact.test.var"],
               committed ? "after" : "before") << context;
   }
   TransactionEngine engine(&external_, pool());

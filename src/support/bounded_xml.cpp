@@ -1,0 +1,204 @@
+#include "support/bounded_xml.h"
+
+#include <tinyxml.h>
+
+#include <cstring>
+
+namespace {
+
+bool isXmlSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' ||
+         c == '\f';
+}
+
+// TinyXML starts an element at "<" followed by a letter, "_" or any byte
+// from 127 up (it takes those for UTF-8 letters).
+bool startsElementName(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u >= 127 || c == '_' || (c >= 'a' && c <= 'z') ||
+         (c >= 'A' && c <= 'Z');
+}
+
+bool startsWith(const char* p, const char* end, const char* prefix) {
+  const std::size_t n = std::strlen(prefix);
+  return static_cast<std::size_t>(end - p) >= n &&
+         std::memcmp(p, prefix, n) == 0;
+}
+
+// Position just after the first occurrence of `terminator` at or after `p`,
+// or `end` when there is none (TinyXML then reads to the end as well).
+const char* skipPast(const char* p, const char* end, const char* terminator) {
+  const std::size_t n = std::strlen(terminator);
+  for (; p + n <= end; ++p) {
+    if (std::memcmp(p, terminator, n) == 0) return p + n;
+  }
+  return end;
+}
+
+void setWhy(std::string* why, const std::string& text) {
+  if (why) *why = text;
+}
+
+// Reads a "<?...>" construct from just after "<?". Returns the position
+// after its ">" (or `end`), or null when its quoting is ambiguous. A quoted
+// run is accepted only after "=" and only when it holds none of < > = and
+// no quote of the other kind: then TinyXML's declaration parser, which takes
+// quotes only as attribute values after "=", ends at the same ">".
+const char* skipProcessingInstruction(const char* p, const char* end) {
+  char previous = '\0';  // last non-space character seen
+  while (p < end) {
+    const char c = *p;
+    if (c == '>') return p + 1;
+    if (c == '"' || c == '\'') {
+      if (previous != '=') return nullptr;
+      const char* q = p + 1;
+      while (q < end && *q != c) {
+        if (*q == '<' || *q == '>' || *q == '=' || *q == '"' || *q == '\'') {
+          return nullptr;
+        }
+        ++q;
+      }
+      if (q == end) return nullptr;
+      p = q + 1;
+      previous = c;
+      continue;
+    }
+    if (!isXmlSpace(c)) previous = c;
+    ++p;
+  }
+  return end;
+}
+
+// Reads the rest of a start tag from just after its name. Sets
+// `selfClosing` for "/>" and adds to `attributes` one per "=" outside
+// quotes (TinyXML builds at most one attribute per "="). Quoted runs are
+// skipped whole: TinyXML reads a quote only as an attribute value (anything
+// else is its parse error, after which nothing more is built).
+const char* skipStartTag(const char* p, const char* end, bool* selfClosing,
+                         std::size_t* attributes) {
+  *selfClosing = false;
+  while (p < end) {
+    const char c = *p;
+    if (c == '>') return p + 1;
+    if (c == '/' && p + 1 < end && p[1] == '>') {
+      *selfClosing = true;
+      return p + 2;
+    }
+    if (c == '=') ++*attributes;
+    if (c == '"' || c == '\'') {
+      const char* q = static_cast<const char*>(std::memchr(p + 1, c, end - p - 1));
+      if (!q) return end;
+      p = q + 1;
+      continue;
+    }
+    ++p;
+  }
+  return end;
+}
+
+}  // namespace
+
+bool checkXmlBounds(const char* text, std::size_t length,
+                    const XmlBounds& bounds, std::string* why) {
+  if (!text) {
+    setWhy(why, "no XML text");
+    return false;
+  }
+  const void* nul = std::memchr(text, '\0', length);
+  if (nul) length = static_cast<const char*>(nul) - text;
+  if (length > bounds.maxBytes) {
+    setWhy(why, "XML text of " + std::to_string(length) +
+                    " bytes exceeds the limit of " +
+                    std::to_string(bounds.maxBytes) + " bytes");
+    return false;
+  }
+
+  const char* p = text;
+  const char* const end = text + length;
+  std::size_t depth = 0;
+  std::size_t nodes = 0;
+  while (p < end) {
+    const char* lt = static_cast<const char*>(std::memchr(p, '<', end - p));
+    // Text between markup becomes a node unless it is all white space.
+    const char* const textEnd = lt ? lt : end;
+    for (const char* q = p; q < textEnd; ++q) {
+      if (!isXmlSpace(*q)) {
+        ++nodes;
+        break;
+      }
+    }
+    if (nodes > bounds.maxNodes) break;
+    if (!lt) break;
+    p = lt;
+    ++nodes;  // whatever "<" starts, except an end tag (taken back below)
+    if (startsWith(p, end, "<!--")) {
+      p = skipPast(p + 4, end, "-->");
+    } else if (startsWith(p, end, "<![CDATA[")) {
+      p = skipPast(p + 9, end, "]]>");
+    } else if (startsWith(p, end, "</")) {
+      p = skipPast(p + 2, end, ">");
+      // An end tag closes its element and builds nothing; outside any
+      // element TinyXML keeps it as a node of its own.
+      if (depth > 0) {
+        --nodes;
+        --depth;
+      }
+    } else if (startsWith(p, end, "<?")) {
+      p = skipProcessingInstruction(p + 2, end);
+      if (!p) {
+        setWhy(why, "ambiguous quoting in an XML declaration or processing "
+                    "instruction");
+        return false;
+      }
+    } else if (p + 1 < end && startsElementName(p[1])) {
+      bool selfClosing = false;
+      p = skipStartTag(p + 1, end, &selfClosing, &nodes);
+      if (!selfClosing && ++depth > bounds.maxDepth) {
+        setWhy(why, "XML elements nest deeper than " +
+                        std::to_string(bounds.maxDepth) + " levels");
+        return false;
+      }
+    } else {
+      // "<!DOCTYPE ...>" and any other "<" construct: TinyXML reads it up to
+      // the first ">" whatever it contains.
+      p = skipPast(p + 1, end, ">");
+    }
+    if (nodes > bounds.maxNodes) break;
+  }
+  if (nodes > bounds.maxNodes) {
+    setWhy(why, "XML text holds more than " + std::to_string(bounds.maxNodes) +
+                    " nodes");
+    return false;
+  }
+  return true;
+}
+
+bool loadBoundedXml(TiXmlDocument& document, const char* text,
+                    std::size_t length, std::string* why,
+                    const XmlBounds& bounds) {
+  if (!checkXmlBounds(text, length, bounds, why)) return false;
+  // Row and column tracking costs a tenth of the parse and nothing here
+  // reports positions; a tab size of 0 switches it off.
+  document.SetTabSize(0);
+  document.Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+  if (document.Error()) {
+    setWhy(why, document.ErrorDesc());
+    return false;
+  }
+  return true;
+}
+
+bool loadBoundedXmlFile(TiXmlDocument& document, const char* path,
+                        std::string* why, const XmlBounds& bounds,
+                        vq_support::FileReadStatus* status) {
+  std::string buffer;
+  const vq_support::FileReadStatus read = vq_support::readRegularFile(
+      path ? path : "", bounds.maxBytes, &buffer, why);
+  if (status) *status = read;
+  if (read != vq_support::FileReadStatus::kRead) return false;
+
+  // TinyXML's own file loading normalises line ends before parsing;
+  // parsing from memory does not, so do it here to read files the same way.
+  vq_support::normalizeLineEnds(buffer);
+  return loadBoundedXml(document, buffer.c_str(), buffer.size(), why, bounds);
+}

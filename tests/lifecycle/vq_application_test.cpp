@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "app/vq_connect_settings.h"
+#include "app_test_support.h"
+#include "lifecycle/vq_application.h"
+#include "support/apr_pool.h"
+#include "support/c_template.h"
+
+namespace {
+
+using Servers = std::vector<std::string>;
+using Names = std::set<std::string>;
+using vq_testing::WriteFile;
+
+class VqApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VqApplication::clearEnv();
+    VqApplication::setEnv(VqApplication::DIR_DATA, data.path());
+  }
+  void TearDown() override { VqApplication::setUserIdProvider(nullptr); }
+
+  vq_testing::ScopedTempDir data;
+};
+
+TEST_F(VqApplicationTest, TypedWritesAndReads) {
+  VqApplication::setEnvf("long", "%s", std::string(9000, 'v').c_str());
+  EXPECT_EQ(std::string(8191, 'v'), VqApplication::getEnv("long"));
+  VqApplication::setEnv("n", -42L);
+  EXPECT_EQ(-42, VqApplication::getEnvl("n", 5));
+  VqApplication::setEnv("n", "abc");
+  EXPECT_EQ(0, VqApplication::getEnvl("n", 5));  // atol, not the default
+  // Boolean: true only for the word "true", in any case.
+  for (const char* flag : {"TRUE", "1", "true "}) {
+    VqApplication::setEnv("flag", flag);
+    EXPECT_EQ(flag[0] == 'T', VqApplication::getEnvBool("flag")) << flag;
+  }
+}
+
+// Every value read is one that some writer stored, whole, amid insertions.
+TEST_F(VqApplicationTest, ConcurrentReadersAndWritersSeeWholeValues) {
+  const Names values = {std::string(100, 'a'), std::string(3000, 'b'), "c"};
+  std::atomic<int> torn{0};
+  const auto work = [&values, &torn](int t) {
+    for (int i = 0; i < 2000; ++i) {
+      VqApplication::setEnv("shared", *std::next(values.begin(), (i + t) % 3));
+      torn += values.count(VqApplication::getEnv("shared")) == 0;
+      VqApplication::getEnv("reader." + std::to_string(i % 50));
+    }
+  };
+  std::thread a(work, 0), b(work, 1), c(work, 2);
+  a.join(), b.join(), c.join();
+  EXPECT_EQ(0, torn);
+}
+
+TEST_F(VqApplicationTest, AcceptsOnlyTheDataDirectoryAndWhatLiesBelowIt) {
+  apr::Pool pool;
+  using Case = std::tuple<const char*, const char*, const char*>;
+  const Case cases[] = {  // data directory, tested path, result
+      {"/x/data", "sub/../file", "/x/data/file"},
+      {"/x/data", "../other", ""},
+      // Siblings that merely share the name's beginning are outside.
+      {"/x/data", "/x/data/../database/f", ""},
+      // The data directory is compared in the merge's normal form.
+      {"/home/u//data", "/home/u/data/f", "/home/u/data/f"},
+      // Without a data directory nothing is beneath it.
+      {"", "/etc/hosts", ""},
+  };
+  for (const auto& [dataDir, tested, expected] : cases) {
+    EXPECT_EQ(expected, VqApplication::resolveInDataDir(dataDir, tested, pool))
+        << dataDir << " + " << tested;
+  }
+}
+
+// Each group is shuffled on its own; the output is replaced, not appended to.
+TEST_F(VqApplicationTest, ConnectServersFirstThenDefaultsEachShuffled) {
+  std::set<Servers> orders;
+  for (int i = 0; i < 400 && orders.size() < 4; ++i) {
+    Servers out = {"left", "over"};
+    VqApplication::orderServers({"a", "b"}, {"c", "d"}, &out);
+    orders.insert(out);
+  }
+  EXPECT_EQ((std::set<Servers>{{"a", "b", "c", "d"}, {"b", "a", "c", "d"},
+                               {"a", "b", "d", "c"}, {"b", "a", "d", "c"}}),
+            orders);
+}
+
+TEST_F(VqApplicationTest, ComputedVariablesIgnoreWrites) {
+  VqApplication::setEnv(VqApplication::ID_USER, "stale");
+  EXPECT_EQ("-1", VqApplication::getEnv(VqApplication::ID_USER));
+  VqApplication::setUserIdProvider([]() -> long { return 4711; });
+  EXPECT_EQ("4711", VqApplication::getEnv(VqApplication::ID_USER));
+  VqApplication::Identity identity;
+  identity.defaultServers = {"Y", "Z", "Y"};
+  VqApplication app(identity, nullptr);
+  vq_app_test::ScopedLog log(&app);
+  VqApplication::setEnv(VqApplication::SERVERS, "x");
+  EXPECT_TRUE(log.hasLineEndingWith(
+      "WARN VqApp : Trying to set computed variable: servers"));
+  const std::string servers = VqApplication::getEnv(VqApplication::SERVERS);
+  EXPECT_TRUE(servers == "Y,Z" || servers == "Z,Y") << servers;
+  EXPECT_TRUE(log.hasLineEndingWith(
+      "WARN VqApp : Error encountered reading vqConnectSettings: Error "
+      "reading vqconnect file: Failed to open file"));
+  // The file is read again on each call; its servers lead.
+  WriteFile(data.Append("vqconnect.xml"),
+            "<vqconnect version='1.0'><server>X</server><server>Y</server>"
+            "</vqconnect>");
+  Servers out;
+  app.getAllServers(out);
+  EXPECT_TRUE(out == Servers({"X", "Y", "Z"}) ||
+              out == Servers({"Y", "X", "Z"}));
+}
+
+// Direct non-empty <server> children in order, exact duplicates dropped. A
+// failed read keeps the list (TinyXML alone would size a directory as a huge
+// file and throw bad_alloc); the error sticks even after a good read. Each
+// refusal has its own text.
+TEST_F(VqApplicationTest, ConnectSettingsReadServersAndFailedReadsKeepThem) {
+  const std::string file = data.Append("vqconnect.xml");
+  VqConnectSettings settings(nullptr, file);
+  WriteFile(file,
+            "<VQCONNECT version='1.0'>"
+            "<server>http://a/</server><server>http://b/</server>"
+            "<server>http://a/</server><server>HTTP://A/</server>"
+            "<server></server><other>http://c/</other>"
+            "<group><server>http://nested/</server></group></VQCONNECT>");
+  const Servers read = {"http://a/", "http://b/", "HTTP://A/"};
+  EXPECT_EQ(read, settings.getServers());
+  EXPECT_TRUE(settings.isOk());
+  std::remove(file.c_str());
+  vq_testing::MakeDirs(file);  // a directory in place of the file
+  EXPECT_EQ(read, settings.getServers());
+  EXPECT_EQ("Error reading vqconnect file: Failed to open file",
+            settings.getError());
+  std::remove(file.c_str());
+  WriteFile(file, "<vqconnect version='1.0'><server>u</server></vqconnect>");
+  EXPECT_EQ(Servers{"u"}, settings.getServers());
+  EXPECT_FALSE(settings.isOk());  // the error sticks
+  const std::pair<const char*, const char*> refusals[] = {
+      {"<vqconnect version='1.0'><server>", "Error reading vqconnect file: "},
+      {"<settings version='1.0'/>", "Connect settings XML not recoginzed"},
+      {"<vqconnect version='2.0'><server>s</server></vqconnect>",
+       "ConnectSettings not version 1.0"}};
+  for (const auto& [contents, error] : refusals) {
+    WriteFile(file, contents);
+    VqConnectSettings fresh(nullptr, file);
+    EXPECT_TRUE(fresh.getServers().empty()) << error;
+    EXPECT_EQ(0u, fresh.getError().find(error)) << fresh.getError();
+  }
+}
+
+TEST(CTemplateTest, ExpandsEveryKindOfReference) {
+  CTemplate tmpl;
+  tmpl.set("dir.data", "/U/d");
+  tmpl.set("amp", "a b&c/\xc3");
+  tmpl.set("a${b", "AB");
+  tmpl.set("outer", "${dir.data}");
+  const std::pair<const char*, const char*> cases[] = {  // text, expected
+      {"${dir.data}/x", "/U/d/x"},
+      {"${@amp}", "a+b%26c%2f%c3"},
+      {"${missing}/${@missing}", "${missing}/${missing}"},
+      {"cost $$5 and $5 $", "cost $5 and $5 $"},
+      {"$$$${dir.data}", "$${dir.data}"},
+      {"${abc $$ x", "${abc $ x"},  // "$$" after a failed "${" still collapses
+      {"${a${b}}", "AB}"},          // no nesting: the name is "a${b"
+      {"${outer}", "${dir.data}"},  // one pass only
+  };
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(expected, tmpl.parse(text)) << text;
+  EXPECT_EQ("", tmpl.parse(nullptr));
+  EXPECT_EQ("/U/d/x", tmpl.parsef("${%s}/x", "dir.data"));
+  const std::string longText(3000, 'x');
+  EXPECT_EQ(CTemplate::kFormatBufferSize - 1,
+            tmpl.parsef("%s", longText.c_str()).size());
+}
+
+}  // namespace

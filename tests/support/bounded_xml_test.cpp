@@ -1,0 +1,81 @@
+#include "support/bounded_xml.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+namespace {
+
+std::string Nested(int depth) {
+  return depth == 0 ? "x" : "<a>" + Nested(depth - 1) + "</a>";
+}
+
+// The nesting TinyXML itself builds.
+int TinyXmlDepth(const TiXmlNode* node) {
+  int deepest = 0;
+  for (auto* e = node->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    deepest = std::max(deepest, 1 + TinyXmlDepth(e));
+  }
+  return deepest;
+}
+
+// An end tag closes its element and builds nothing, but outside any
+// element TinyXML keeps it as a node of its own.
+TEST(BoundedXmlTest, EndTagsOutsideAnElementCountAsNodes) {
+  const XmlBounds bounds{2, 200, 4};
+  std::string stray;
+  for (int i = 0; i < 5; ++i) stray += "</x>";
+  TiXmlDocument document;
+  document.Parse(stray.c_str());
+  int built = 0;
+  for (const TiXmlNode* n = document.FirstChild(); n; n = n->NextSibling()) ++built;
+  EXPECT_EQ(5, built);
+  std::string why;
+  EXPECT_FALSE(checkXmlBounds(stray.data(), stray.size(), bounds, &why));
+  EXPECT_EQ(0u, why.find("XML text holds more than 4 nodes")) << why;
+  const std::string closed = "<r><a></a><a></a></r>";
+  EXPECT_TRUE(checkXmlBounds(closed.data(), closed.size(), bounds, &why)) << why;
+}
+
+TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
+  const std::string deep = Nested(10);
+  // Element-like text in comments, CDATA, quoted values, DOCTYPE,
+  // declarations and after a stray "<" is never built. TinyXML reads a
+  // declaration's quoted value past ">" while other "<?" constructs end
+  // there: elements must not hide behind either reading.
+  const std::pair<std::string, std::string> cases[] = {  // text, refusal
+      {Nested(2), ""},
+      {Nested(3), "XML elements nest deeper than 2 levels"},
+      {"<r><a/><a></a>" + Nested(1) + Nested(1) + "</r>", ""},
+      {"<r><!--" + deep + "--></r>", ""},
+      {"<r><![CDATA[" + deep + "]]></r>", ""},
+      {"<r a='<a><a>' b=\"/>\"><x/></r>", ""},
+      {"<!DOCTYPE r><?xml version=\"1.0\"?><r>&lt;a&gt;</r>", ""},
+      {"<r>1 < 2 <3 </r>", ""},
+      {"<?xml version=\"1.0\" encoding='UTF-8'?>"
+       "<?xml-stylesheet type=\"text/xsl\" href=\"a.xsl\"?><r/>", ""},
+      {"<r><?xml version=\"></a></a>\"?>" + Nested(1) + "</r>",
+       "ambiguous quoting in an XML declaration or processing instruction"},
+      {"<?xml foo=\"x version=\"y>\"?><r/>", "ambiguous quoting"},
+      {"<?pi \"?><r/>", "ambiguous quoting"},
+      {"<r>" + std::string(200, ' ') + "</r>",
+       "XML text of 207 bytes exceeds the limit of 200 bytes"},
+      {std::string("<r/>\0<a><a><a>", 14), ""},  // TinyXML stops at NUL
+  };
+  for (const auto& [text, refusal] : cases) {
+    std::string why;
+    EXPECT_EQ(refusal.empty(),
+              checkXmlBounds(text.data(), text.size(), {2, 200}, &why))
+        << text;
+    EXPECT_EQ(0u, why.find(refusal)) << text << ": " << why;
+    if (!refusal.empty()) continue;
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    EXPECT_LE(TinyXmlDepth(&document), 2) << text;
+  }
+}
+
+}  // namespace
