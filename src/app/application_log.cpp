@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include <log4cpp/Category.hh>
+
 namespace {
 
 std::atomic<log4cpp::Category*> configuredLog{nullptr};
@@ -11,3 +13,8 @@ std::atomic<log4cpp::Category*> configuredLog{nullptr};
 log4cpp::Category* applicationLog() { return configuredLog.load(); }
 
 void setApplicationLog(log4cpp::Category* log) { configuredLog.store(log); }
+
+void logApplicationDebug(const std::string& message) {
+  log4cpp::Category* log = applicationLog();
+  if (log != nullptr && log->isDebugEnabled()) log->debug(message);
+}

@@ -1,6 +1,8 @@
 #ifndef VQ_APP_APPLICATION_LOG_H_
 #define VQ_APP_APPLICATION_LOG_H_
 
+#include <string>
+
 namespace log4cpp {
 class Category;
 }  // namespace log4cpp
@@ -13,5 +15,9 @@ constexpr const char* kApplicationLogCategory = "VqApp";
 log4cpp::Category* applicationLog();
 // Set by whoever configures logging; null again when logging shuts down.
 void setApplicationLog(log4cpp::Category* log);
+
+// Logs `message` at debug level on the application's category once logging
+// exists; before that the message is dropped.
+void logApplicationDebug(const std::string& message);
 
 #endif  // VQ_APP_APPLICATION_LOG_H_

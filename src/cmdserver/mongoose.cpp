@@ -14,6 +14,7 @@
 #include "support/apr_status.h"
 #include "support/http_query_string.h"
 #include "support/log_text.h"
+#include "support/source_location.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ unsigned short Mongoose::findOpenPort(unsigned short first,
   apr_socket_t* socket = nullptr;
   if (apr_socket_create(&socket, APR_INET, SOCK_STREAM, APR_PROTO_TCP,
                         scratch) != APR_SUCCESS) {
-    log.error("apr_socket_create_failed (%s:%d)", __FILE__, __LINE__);
+    log.error("apr_socket_create_failed (%s:%d)", VQ_SOURCE_FILE, __LINE__);
     return 0;
   }
   const unsigned int end = (last == 0) ? 65535u : last;
@@ -138,7 +139,7 @@ unsigned short Mongoose::findOpenPort(unsigned short first,
       apr_socket_close(socket);
       logApr(log4cpp::Priority::ERROR, log, status,
              "apr_sockaddr_info_get failed with port = %u (%s:%d)", port,
-             __FILE__, __LINE__);
+             VQ_SOURCE_FILE, __LINE__);
       return 0;
     }
     if (apr_socket_bind(socket, address) == APR_SUCCESS) {

@@ -14,6 +14,7 @@
 #include "support/c_template.h"
 #include "support/http_query_string.h"
 #include "support/log_text.h"
+#include "support/string_util.h"
 
 namespace {
 
@@ -36,10 +37,6 @@ int sendOk(mg_connection* conn, const char* contentType,
   sendBytes(conn, std::string("HTTP/1.1 200 OK\r\n") + contentType +
                       Mongoose::nocache() + "\r\n" + body);
   return 200;
-}
-
-bool startsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
 // Collapses runs of "/" so that "/~cmd//info" names the same command as
@@ -123,15 +120,15 @@ int Mongoose::cmd_callback(mg_connection* conn, const mg_request_info* info) {
   }
   if (uri == "/~cmd/quit") return cmdQuit(conn, query);
   if (uri == "/~cmd/info") return cmdInfo(conn);
-  if (startsWith(uri, "/~cmd/info/")) {
+  if (vq_support::StartsWith(uri, "/~cmd/info/")) {
     const std::string name = uri.substr(11);
     log.debug("Requested variable: %s", forLog(name).c_str());
     return sendOk(conn, kTextPlain, application_->getEnv(name));
   }
-  if (startsWith(uri, "/~cmd/set/")) {
+  if (vq_support::StartsWith(uri, "/~cmd/set/")) {
     return cmdSet(conn, query, uri.substr(10));
   }
-  if (startsWith(uri, "/~cmd/path/")) {
+  if (vq_support::StartsWith(uri, "/~cmd/path/")) {
     const std::string tested = query["path"];
     return sendOk(conn, kTextPlain,
                   "Testing: " + tested + "\r\n" +
@@ -146,7 +143,7 @@ int Mongoose::cmd_callback(mg_connection* conn, const mg_request_info* info) {
     application_->launchSwf();
     return sendOk(conn, kTextXml, kOkBody);
   }
-  if (startsWith(uri, "/~cmd/launch")) return cmdLaunch(conn, query);
+  if (vq_support::StartsWith(uri, "/~cmd/launch")) return cmdLaunch(conn, query);
   sendBytes(conn,
             "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
             "The command is unknown.");

@@ -14,6 +14,7 @@
 #include "engine/server_url.h"
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
+#include "support/source_location.h"
 #include "support/vq_exception.h"
 #include "web/apple_web.h"
 
@@ -30,10 +31,6 @@ class ReportingScope {
  private:
   std::atomic<bool>& flag_;
 };
-
-std::string location(int line) {
-  return std::string(__FILE__) + ":" + std::to_string(line);
-}
 
 }  // namespace
 
@@ -108,7 +105,7 @@ void ExceptionReporter::report(VqException& e) {
       return;
     } catch (const VqException& failure) {
       logger.error("Exception encountered during ExceptionReporting to server " +
-                   url + ": " + failure.what() + " (" + location(__LINE__) +
+                   url + ": " + failure.what() + " (" + VQ_SOURCE_LOCATION +
                    ")");
     } catch (const std::string& text) {
       logger.error("Caught std::string error during ExceptionReporting: " +

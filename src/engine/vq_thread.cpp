@@ -21,6 +21,8 @@
 #include "host/heap_release.h"
 #include "host/mac_auto_release_pool.h"
 #include "response/vq_response_processor.h"
+#include "support/source_location.h"
+#include "support/string_util.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "web/apple_web.h"
@@ -29,12 +31,6 @@ namespace {
 
 // The VqThread whose loop runs on the calling thread, if any.
 thread_local const VqThread* runningThread = nullptr;
-
-const char* boolText(bool value) { return value ? "true" : "false"; }
-
-std::string location(int line) {
-  return std::string(__FILE__) + ":" + std::to_string(line);
-}
 
 // The values of "update.result".
 const char kUpdateSucceeded[] = "succeeded";
@@ -172,8 +168,8 @@ void VqThread::run() {
     ApplicationVariables::setf(ApplicationVariables::UPDATE_COUNT, "%ld", passCounter);
     if (shouldExit()) {
       logger.debug(std::string("Exiting vq thread since exitFlag=") +
-                   boolText(exitFlag.load()) + ", threadExternal.shouldQuit=" +
-                   boolText(threadExternal->shouldQuit()) + " (pre-update)");
+                   vq_support::BoolText(exitFlag.load()) + ", threadExternal.shouldQuit=" +
+                   vq_support::BoolText(threadExternal->shouldQuit()) + " (pre-update)");
       break;
     }
     // Platform objects made during the pass are released at its end.
@@ -198,10 +194,10 @@ void VqThread::run() {
     if (shouldExit()) {
       logger.debug("Exiting vq thread. Reason follows:");
       logger.debug(std::string("Exiting vq thread since exitFlag = ") +
-                   boolText(exitFlag.load()) +
+                   vq_support::BoolText(exitFlag.load()) +
                    " and VqApplication::shouldQuit() = " +
-                   boolText(threadExternal->shouldQuit()) + " (post update) (" +
-                   location(__LINE__) + ")");
+                   vq_support::BoolText(threadExternal->shouldQuit()) + " (post update) (" +
+                   VQ_SOURCE_LOCATION + ")");
       break;
     }
     waitForNextPass(updateSeconds);

@@ -1,5 +1,7 @@
 #include "host/launcher.h"
 
+#include "support/string_util.h"
+
 #include <errno.h>
 #include <sys/stat.h>
 
@@ -14,10 +16,6 @@ namespace {
 constexpr char kOpenDocumentCategory[] = "vq.callback.openDocument";
 constexpr char kLaunchApplicationCategory[] = "vq.callback.launchApplication";
 constexpr char kBundleSuffix[] = ".app";
-
-bool startsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
 
 bool statExists(const std::string& path) {
   struct stat info;
@@ -103,9 +101,9 @@ int Launcher::openDocument(const std::string& exe,
     if (log != nullptr) log->error("NSString::initWithCString returned NULL");
     return 0;
   }
-  const bool asUrl = startsWith(document, "http:") ||
-                     startsWith(document, "https:") ||
-                     startsWith(document, "mailto:") ||
+  const bool asUrl = vq_support::StartsWith(document, "http:") ||
+                     vq_support::StartsWith(document, "https:") ||
+                     vq_support::StartsWith(document, "mailto:") ||
                      !options_.exists(document);
   if (asUrl) {
     openWithOpener(document, true, logging);
@@ -124,7 +122,7 @@ void Launcher::openWithOpener(const std::string& target, bool asUrl,
               : nullptr;
   std::string argument = target;
   bool refused = false;
-  if (startsWith(target, "-")) {
+  if (vq_support::StartsWith(target, "-")) {
     // The opener would read it as an option. A file is still reachable
     // through an explicit relative path; a "URL" like that is not one.
     if (asUrl) {

@@ -2,18 +2,10 @@
 
 #include <log4cpp/Category.hh>
 
+#include "app/application_log.h"
 #include "engine/vq_thread.h"
 #include "lifecycle/command_server.h"
 #include "lifecycle/vq_application.h"
-
-namespace {
-
-void debugLog(const char* message) {
-  log4cpp::Category* log = VqApplication::getLog();
-  if (log != nullptr && log->isDebugEnabled()) log->debug(message);
-}
-
-}  // namespace
 
 RunningServices::RunningServices() = default;
 
@@ -22,15 +14,15 @@ RunningServices::~RunningServices() {
   // update thread (a submitted document waits for the transaction lock a
   // pass holds), and none may start once the thread is gone.
   if (commandServer_) {
-    debugLog("deleting mongoose");
+    logApplicationDebug("deleting mongoose");
     commandServer_.reset();
-    debugLog("mongoose deleted");
+    logApplicationDebug("mongoose deleted");
   }
   if (thread_) {
     thread_->exit();
-    debugLog("exited thread");
+    logApplicationDebug("exited thread");
     thread_.reset();
-    debugLog("deleted thread");
+    logApplicationDebug("deleted thread");
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include <log4cpp/Category.hh>
 
+#include "app/application_log.h"
 #include "support/apr_pool.h"
 #include "support/c_template.h"
 
@@ -17,13 +18,6 @@ std::atomic<VqApplication*> registeredApplication{nullptr};
 
 constexpr const char kSecondApplication[] =
     "Attempt to call VqApplication::start twice";
-
-// Logs `message` at debug level on the application's category once logging
-// exists; before that the line is dropped.
-void debugLog(const std::string& message) {
-  log4cpp::Category* log = VqApplication::getLog();
-  if (log != nullptr && log->isDebugEnabled()) log->debug(message);
-}
 
 // The "servers" variable: the update servers of the registered application
 // joined with ",", or empty without one.
@@ -94,7 +88,7 @@ VqApplication::VqApplication(Identity identity, VqHostCallback* host)
 }
 
 VqApplication::~VqApplication() {
-  debugLog("~VqApplication()");
+  logApplicationDebug("~VqApplication()");
   // The services' threads use the application until they are joined, so they
   // stop while it is still whole and registered. Wakes stop reaching the
   // update thread first (waiting for any under way), so a wake or quit that
@@ -111,9 +105,9 @@ VqApplication::~VqApplication() {
   // application.
   VqApplication* expected = this;
   registeredApplication.compare_exchange_strong(expected, nullptr);
-  debugLog("about to call apr_pool_destroy");
+  logApplicationDebug("about to call apr_pool_destroy");
   pool_.reset();
-  debugLog("apr_pool_destroy succeeded");
+  logApplicationDebug("apr_pool_destroy succeeded");
 }
 
 int VqApplication::launchProcess(std::string& exe,
@@ -136,15 +130,15 @@ int VqApplication::launchProcess(std::string& exe,
 }
 
 void VqApplication::launchSwf() {
-  debugLog("launchSwf() called");
+  logApplicationDebug("launchSwf() called");
   std::string exe;
   std::vector<std::string> args;
   launchProcess(exe, args);
 }
 
 void VqApplication::terminate() {
-  debugLog("terminate()");
-  debugLog("Calling vqterminate()");
+  logApplicationDebug("terminate()");
+  logApplicationDebug("Calling vqterminate()");
   if (host_ != nullptr && host_->terminate != nullptr) host_->terminate();
 }
 

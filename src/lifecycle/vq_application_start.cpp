@@ -11,6 +11,7 @@
 #include <log4cpp/Category.hh>
 
 #include "engine/vq_thread.h"
+#include "app/application_log.h"
 #include "host/heap_release.h"
 #include "lifecycle/application_external_implementation.h"
 #include "lifecycle/running_services.h"
@@ -24,15 +25,6 @@
 #include "transact/transaction_engine.h"
 #include "web/proxy_details.h"
 
-namespace {
-
-void debugLog(const std::string& message) {
-  log4cpp::Category* log = VqApplication::getLog();
-  if (log != nullptr && log->isDebugEnabled()) log->debug(message);
-}
-
-}  // namespace
-
 int VqApplication::init() {
   configureLogging(LOG_CATEGORY, "vq.log");
   {
@@ -42,7 +34,7 @@ int VqApplication::init() {
   for (size_t i = 1; i < args_.size(); ++i) {
     const char* argument = args_[i].c_str();
     if (strcasecmp(argument, "trans") == 0) {
-      debugLog("Transaction debug file");
+      logApplicationDebug("Transaction debug file");
       TransactionEngine::debugFile(nullptr, pool_.get());
       return 1;
     }
@@ -69,9 +61,9 @@ int VqApplication::start(VqHostCallback* host) {
   // ("mongoose.host"), not the unexpanded reference. A wake that arrives
   // before the thread exists finds no waker and the first pass is due
   // anyway.
-  debugLog("Vqpplication.start: starting Mongoose");
+  logApplicationDebug("Vqpplication.start: starting Mongoose");
   services->startCommandServer(this);
-  debugLog("Vqpplication.start: started Mongoose");
+  logApplicationDebug("Vqpplication.start: started Mongoose");
   services->startUpdateThread(
       new VqThread(new ApplicationExternalImplementation(this), pool_.get()));
   VqThread* thread = services->thread();
@@ -95,13 +87,13 @@ void VqApplication::processTransactions(const std::string& xml) {
       document.RootElement() == nullptr) {
     if (why.empty()) why = "no root element";
     throw VqException("mongoose", VqException::ZONE_CLIENT,
-                      VqException::SEVERITY_LOW, VqException::code(105),
+                      VqException::SEVERITY_LOW, kErrResponseXmlParse,
                       "XML parsing of XML failed: %s", why.c_str());
   }
   TiXmlElement* root = document.RootElement();
   if (strcasecmp(root->Value(), "vq") != 0) {
     throw VqException("mongoose", VqException::ZONE_CLIENT,
-                      VqException::SEVERITY_LOW, VqException::code(5),
+                      VqException::SEVERITY_LOW, kErrNotVqRoot,
                       std::string("Submitted XML is not a vq root node."));
   }
   // A pool of its own per document: the root pool is not safe to allocate

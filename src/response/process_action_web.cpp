@@ -20,6 +20,7 @@
 #include "support/apr_exception.h"
 #include "support/apr_permissions.h"
 #include "support/apr_utils.h"
+#include "support/source_location.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "transact/transactional_file_move.h"
@@ -113,8 +114,7 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
   // transaction fails in order instead of the error escaping the agent.
   auto digestFailure = [&](const std::string& reason) {
     logger.warn(std::string("md5 of downloaded file md5(") + source +
-                ") could not be computed: " + reason + " (" + VQ_SOURCE_FILE +
-                ":" + std::to_string(__LINE__) + ")");
+                ") could not be computed: " + reason + " (" + VQ_SOURCE_LOCATION + ")");
     return VqException(url.c_str(), VqException::zone(0),
                        VqException::severity(0), kErrWebMd5Mismatch,
                        "Downloaded md5 of %s was %s", source,
@@ -172,12 +172,11 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
     const apr_status_t status = apr_file_remove(downloaded.c_str(), pool);
     if (status != APR_SUCCESS) {
       logger.warn("Failed to remove web download temporary file " +
-                  downloaded + " (" + VQ_SOURCE_FILE + ":" +
-                  std::to_string(__LINE__) + ")");
+                  downloaded + " (" + VQ_SOURCE_LOCATION + ")");
     }
     logger.warn(std::string("md5 of downloaded file md5(") + source +
                 ")=" + digest + " does not match md5 from server=" + md5 +
-                " (" + VQ_SOURCE_FILE + ":" + std::to_string(__LINE__) + ")");
+                " (" + VQ_SOURCE_LOCATION + ")");
     throw VqException(url.c_str(), VqException::zone(0),
                       VqException::severity(0), kErrWebMd5Mismatch,
                       "Downloaded md5 of %s was %s", source, digest.c_str());
@@ -187,13 +186,12 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
     const apr_status_t status = apr_file_remove(downloaded.c_str(), pool);
     if (status != APR_SUCCESS) {
       logger.warn("Failed to remove web download temporary file " +
-                  downloaded + " (" + VQ_SOURCE_FILE + ":" +
-                  std::to_string(__LINE__) + ")");
+                  downloaded + " (" + VQ_SOURCE_LOCATION + ")");
     }
     logger.warn(std::string("sha256 of downloaded file sha256(") + source +
                 ")=" + downloadedSha256 +
                 " does not match sha256 from server=" + sha256 + " (" +
-                VQ_SOURCE_FILE + ":" + std::to_string(__LINE__) + ")");
+                VQ_SOURCE_LOCATION + ")");
     throw VqException(url.c_str(), VqException::zone(0),
                       VqException::severity(0), kErrWebMd5Mismatch,
                       "Downloaded sha256 of %s was %s", source,

@@ -15,6 +15,7 @@
 #include "response/xml_text.h"
 #include "support/apr_file.h"
 #include "support/path.h"
+#include "support/source_location.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "transact/transactional_file_move.h"
@@ -75,7 +76,7 @@ void VqResponseProcessor::ProcessActionWrite(TiXmlElement* element,
     file->close();
   } catch (const apr::Exception& e) {
     logger.error("apr_file_write failed on " + temporary + " (" +
-                 VQ_SOURCE_FILE + ":" + std::to_string(__LINE__) + ")");
+                 VQ_SOURCE_LOCATION + ")");
     file.reset();
     throw VqException(url.c_str(), VqException::zone(0),
                       VqException::severity(1), kErrWriteFailed, e.status(),

@@ -21,6 +21,7 @@
 #include "support/apr_utils.h"
 #include "support/bounded_xml.h"
 #include "support/log_text.h"
+#include "support/source_location.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "transact/transactional_file_move.h"

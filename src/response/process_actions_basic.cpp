@@ -70,7 +70,7 @@ void VqResponseProcessor::ProcessActionError(TiXmlElement* element,
                                              TransactionEngine& /*engine*/) {
   int zone = 0;
   int severity = 1;
-  int code = 130;
+  int code = kErrErrorActionDefault;
   // An absent or non-numeric attribute keeps its default.
   element->QueryIntAttribute("zone", &zone);
   element->QueryIntAttribute("severity", &severity);

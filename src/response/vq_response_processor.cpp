@@ -16,6 +16,7 @@
 #include "response/xml_text.h"
 #include "support/bounded_xml.h"
 #include "support/log_text.h"
+#include "support/source_location.h"
 #include "support/vq_exception.h"
 #include "transact/transaction_engine.h"
 #include "web/answer_protocol.h"
@@ -207,8 +208,7 @@ bool VqResponseProcessor::runTransaction(TiXmlElement* transaction,
   } catch (VqException& e) {
     logger.error(std::string("VqException encountered during transaction "
                              "preparation: ") +
-                 e.what() + " (" + VQ_SOURCE_FILE + ":" +
-                 std::to_string(__LINE__) + ")");
+                 e.what() + " (" + VQ_SOURCE_LOCATION + ")");
     engine.debug();
     abandon();
     if (reporter) reporter->report(e);
@@ -216,8 +216,7 @@ bool VqResponseProcessor::runTransaction(TiXmlElement* transaction,
   } catch (TransactionException& e) {
     logger.error(std::string("TransactionException encountered during "
                              "transaction preparation: ") +
-                 e.what() + " (" + VQ_SOURCE_FILE + ":" +
-                 std::to_string(__LINE__) + ")");
+                 e.what() + " (" + VQ_SOURCE_LOCATION + ")");
     engine.debug();
     abandon();
     // A transaction the engine could not make safe (its journal or backups

@@ -3,6 +3,9 @@
 #include <tinyxml.h>
 
 #include <cstring>
+#include <string_view>
+
+#include "support/string_util.h"
 
 namespace {
 
@@ -19,10 +22,10 @@ bool startsElementName(char c) {
          (c >= 'A' && c <= 'Z');
 }
 
-bool startsWith(const char* p, const char* end, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  return static_cast<std::size_t>(end - p) >= n &&
-         std::memcmp(p, prefix, n) == 0;
+// Whether the text from `p` to `end` begins with `prefix`.
+bool remainingStartsWith(const char* p, const char* end, const char* prefix) {
+  return vq_support::StartsWith(
+      std::string_view(p, static_cast<std::size_t>(end - p)), prefix);
 }
 
 // Position just after the first occurrence of `terminator` at or after `p`,
@@ -131,11 +134,11 @@ bool checkXmlBounds(const char* text, std::size_t length,
     if (!lt) break;
     p = lt;
     ++nodes;  // whatever "<" starts, except an end tag (taken back below)
-    if (startsWith(p, end, "<!--")) {
+    if (remainingStartsWith(p, end, "<!--")) {
       p = skipPast(p + 4, end, "-->");
-    } else if (startsWith(p, end, "<![CDATA[")) {
+    } else if (remainingStartsWith(p, end, "<![CDATA[")) {
       p = skipPast(p + 9, end, "]]>");
-    } else if (startsWith(p, end, "</")) {
+    } else if (remainingStartsWith(p, end, "</")) {
       p = skipPast(p + 2, end, ">");
       // An end tag closes its element and builds nothing; outside any
       // element TinyXML keeps it as a node of its own.
@@ -143,7 +146,7 @@ bool checkXmlBounds(const char* text, std::size_t length,
         --nodes;
         --depth;
       }
-    } else if (startsWith(p, end, "<?")) {
+    } else if (remainingStartsWith(p, end, "<?")) {
       p = skipProcessingInstruction(p + 2, end);
       if (!p) {
         setWhy(why, "ambiguous quoting in an XML declaration or processing "

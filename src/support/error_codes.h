@@ -40,6 +40,9 @@ enum VqErrorCode : std::int32_t {
   kErrDeleteOutsideDataDir = 240,
   kErrSetNoName = 255,
 
+  // Server-chosen errors.
+  kErrErrorActionDefault = 130,  // "error" action that names no code
+
   // XmlEdit action.
   kErrXmlEditNoFilename = 35,
   kErrXmlEditParse = 40,

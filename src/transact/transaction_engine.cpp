@@ -7,12 +7,12 @@
 #include <utility>
 
 #include "support/apr_status.h"
+#include "support/source_location.h"
+#include "support/string_util.h"
 #include "transact/file_system.h"
 #include "transact/sync_batch.h"
 
 namespace {
-
-const char* boolText(bool value) { return value ? "true" : "false"; }
 
 // The cause of a failed transaction followed by the first `count` collected
 // errors, one per line.
@@ -45,7 +45,7 @@ TransactionEngine::TransactionEngine(TransactionalExternalInterface* ext,
   apr_status_t status = apr_pool_create(&pool_, parentPool);
   if (status != APR_SUCCESS) {
     pool_ = nullptr;
-    log().error(std::string(__FILE__) + ":" + std::to_string(__LINE__) +
+    log().error(VQ_SOURCE_LOCATION +
                 " Failed to create pool: " + aprStatus(status));
     throw TransactionException(
         "pool allocation failed in TransactionEngine constructor");
@@ -330,12 +330,12 @@ bool TransactionEngine::executeTransaction() {
   try {
     finishUnfinishedTransaction();
     ok = prepare();
-    if (debugOn) log().debug(std::string("prepare() returned ") + boolText(ok));
+    if (debugOn) log().debug(std::string("prepare() returned ") + vq_support::BoolText(ok));
     if (!ok) failure = prepareFailure_;
     if (ok) {
       ok = execute();
       if (debugOn) {
-        log().debug(std::string("execute() returned ") + boolText(ok));
+        log().debug(std::string("execute() returned ") + vq_support::BoolText(ok));
       }
     }
     if (ok) commit();
@@ -365,7 +365,7 @@ bool TransactionEngine::executeTransaction() {
   if (beforeCleanup == 0 && failure.empty()) {
     if (debugOn) {
       log().debug(std::string("executeTransaction exiting with result=") +
-                  boolText(ok));
+                  vq_support::BoolText(ok));
       debug();
     }
     return ok;

@@ -7,7 +7,9 @@
 // The phase a transaction is in. The numbers are written to the journal, so
 // they never change.
 enum TransactionState : std::uint32_t {
-  VQTRANSACTION_ZERO = 0,  // never entered by the engine; read like GENESIS
+  // Never written by the engine. A journal in this state (or one too short
+  // to hold a state) has its records ignored and is discarded at recovery.
+  VQTRANSACTION_ZERO = 0,
   VQTRANSACTION_GENESIS = 1,
   VQTRANSACTION_PREPARE = 2,
   VQTRANSACTION_EXECUTE = 3,
