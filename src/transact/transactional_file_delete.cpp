@@ -4,19 +4,14 @@
 
 #include <cstdio>
 
-#include "support/apr_status.h"
 #include "transact/file_backup.h"
 #include "transact/file_system.h"
 #include "transact/sync_batch.h"
 
 TransactionalFileDelete::TransactionalFileDelete(apr_pool_t* p)
-    : Transactional(
+    : TransactionalBackedUpFile(
           log4cpp::Category::getInstance("transact.Transactional.FileDelete")),
       pool(p) {}
-
-std::string TransactionalFileDelete::backupFilename() const {
-  return backupFilenameFor(deleteFilename);
-}
 
 bool TransactionalFileDelete::prepare() {
   if (makeFreshBackup(fileSystem(), deleteFilename)) return true;
@@ -34,15 +29,9 @@ bool TransactionalFileDelete::execute() {
 }
 
 void TransactionalFileDelete::rollback() {
-  FileSystem& fs = fileSystem();
   const std::string backup = backupFilename();
   const bool debugOn = logger.isDebugEnabled();
-  if (debugOn) {
-    logger.debug("rollback: copying backup " + backup +
-                 " over destination " + deleteFilename);
-  }
-  FileSystem::Info info;
-  apr_status_t status = fs.stat(backup, &info);
+  apr_status_t status = startRollback();
   if (APR_STATUS_IS_ENOENT(status)) {
     if (debugOn) {
       logger.debug("rollback: backup file " + backup +
@@ -58,51 +47,20 @@ void TransactionalFileDelete::rollback() {
     // Removed first rather than rewritten in place, which would make the
     // file system flush the file's old data on the spot. The backup stays
     // for a repeated rollback.
+    FileSystem& fs = fileSystem();
     status = fs.remove(deleteFilename);
     if (status == APR_SUCCESS || APR_STATUS_IS_ENOENT(status)) {
       status = fs.copy(backup, deleteFilename, APR_FILE_SOURCE_PERMS);
     }
   }
-  if (status != APR_SUCCESS) {
-    logger.error("Failed to copy backup (" + backup + ") over original (" +
-                 deleteFilename + ") on rollback, status: " +
-                 aprStatus(status));
-    restoreFailed = true;
-    throw std::string("Failed to copy backup over original on rollback");
-  }
-}
-
-void TransactionalFileDelete::cleanup() {
-  const std::string backup = backupFilename();
-  if (restoreFailed) {
-    logger.error("Keeping backup " + backup + ": it holds the only copy of " +
-                 deleteFilename);
-    return;
-  }
-  std::string why;
-  if (!removeIfPresent(fileSystem(), backup, &why)) throw why;
+  if (status != APR_SUCCESS) failRestore(status);
 }
 
 void TransactionalFileDelete::addWrittenPaths(TransactionState completed,
                                               SyncBatch& batch) const {
-  switch (completed) {
-    case VQTRANSACTION_PREPARE:
-      batch.addFile(backupFilename());
-      batch.addDirectoryOf(backupFilename());
-      break;
-    case VQTRANSACTION_EXECUTE:
-      batch.addDirectoryOf(deleteFilename);
-      break;
-    case VQTRANSACTION_ROLLBACK:
-      batch.addFile(deleteFilename);
-      batch.addDirectoryOf(deleteFilename);
-      break;
-    case VQTRANSACTION_CLEANUP:
-      batch.addDirectoryOf(backupFilename());
-      break;
-    default:
-      break;
-  }
+  TransactionalBackedUpFile::addWrittenPaths(completed, batch);
+  // Removing the file changed its directory's entries.
+  if (completed == VQTRANSACTION_EXECUTE) batch.addDirectoryOf(deleteFilename);
 }
 
 void TransactionalFileDelete::debug() {

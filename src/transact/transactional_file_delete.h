@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "transact/transactional.h"
+#include "transact/transactional_backed_up_file.h"
 
 // Deletes a file (serial 2). Prepare copies it to file + ".bak.tr", which
 // rollback copies back and cleanup deletes. Deleting a file that does not
 // exist succeeds and does nothing. Journalled as the file name.
-class TransactionalFileDelete : public Transactional {
+class TransactionalFileDelete : public TransactionalBackedUpFile {
  public:
   static constexpr int kSerial = 2;
 
@@ -18,13 +18,10 @@ class TransactionalFileDelete : public Transactional {
 
   void setDeleteFilename(const std::string& name) { deleteFilename = name; }
   const std::string& getDeleteFilename() const { return deleteFilename; }
-  std::string backupFilename() const;
 
   bool prepare() override;
   bool execute() override;
   void rollback() override;
-  void commit() override {}
-  void cleanup() override;
   int getSerial() override { return kSerial; }
   void debug() override;
   std::string debugString() override;
@@ -34,11 +31,12 @@ class TransactionalFileDelete : public Transactional {
                        SyncBatch& batch) const override;
 
  private:
+  const std::string& backedUpFilename() const override {
+    return deleteFilename;
+  }
+
   std::string deleteFilename;
   apr_pool_t* pool;
-  // Set when rollback could not restore the backup: the backup is then the
-  // only copy of the original and cleanup keeps it.
-  bool restoreFailed = false;
 };
 
 #endif  // VQ_TRANSACT_TRANSACTIONAL_FILE_DELETE_H_

@@ -16,13 +16,9 @@
 #include "transact/sync_batch.h"
 
 TransactionalFileMove::TransactionalFileMove(apr_pool_t* p)
-    : Transactional(
+    : TransactionalBackedUpFile(
           log4cpp::Category::getInstance("transact.Transactional.FileMove")),
       pool(p) {}
-
-std::string TransactionalFileMove::backupFilename() const {
-  return backupFilenameFor(destinationFilename);
-}
 
 bool TransactionalFileMove::prepare() {
   FileSystem& fs = fileSystem();
@@ -88,12 +84,7 @@ void TransactionalFileMove::rollback() {
   FileSystem& fs = fileSystem();
   const std::string backup = backupFilename();
   const bool debugOn = logger.isDebugEnabled();
-  if (debugOn) {
-    logger.debug("rollback: copying backup " + backup +
-                 " over destination " + destinationFilename);
-  }
-  FileSystem::Info info;
-  apr_status_t status = fs.stat(backup, &info);
+  apr_status_t status = startRollback();
   if (status == APR_SUCCESS) {
     if (debugOn) {
       logger.debug("rollback: backup file " + backup +
@@ -119,6 +110,7 @@ void TransactionalFileMove::rollback() {
     throw std::string("Failed to find the backup on rollback");
   }
   // No backup: the destination did not exist before this transaction.
+  FileSystem::Info info;
   status = fs.stat(destinationFilename, &info);
   if (APR_STATUS_IS_ENOENT(status)) return;
   if (status == APR_SUCCESS) status = fs.remove(destinationFilename);
@@ -130,34 +122,25 @@ void TransactionalFileMove::rollback() {
 }
 
 void TransactionalFileMove::cleanup() {
-  FileSystem& fs = fileSystem();
+  TransactionalBackedUpFile::cleanup();
   std::string why;
-  if (restoreFailed) {
-    logger.error("Keeping backup " + backupFilename() +
-                 ": it holds the only copy of " + destinationFilename);
-  } else if (!removeIfPresent(fs, backupFilename(), &why)) {
-    throw why;
-  }
-  if (!removeIfPresent(fs, sourceFilename, &why)) throw why;
+  if (!removeIfPresent(fileSystem(), sourceFilename, &why)) throw why;
 }
 
 void TransactionalFileMove::addWrittenPaths(TransactionState completed,
                                             SyncBatch& batch) const {
+  TransactionalBackedUpFile::addWrittenPaths(completed, batch);
   switch (completed) {
     case VQTRANSACTION_PREPARE:
-      batch.addFile(backupFilename());
-      batch.addDirectoryOf(backupFilename());
       for (const std::string& directory : createdDirectories) {
         batch.addDirectoryOf(directory);
       }
       break;
     case VQTRANSACTION_EXECUTE:
-    case VQTRANSACTION_ROLLBACK:
       batch.addFile(destinationFilename);
       batch.addDirectoryOf(destinationFilename);
       break;
     case VQTRANSACTION_CLEANUP:
-      batch.addDirectoryOf(backupFilename());
       batch.addDirectoryOf(sourceFilename);
       break;
     default:

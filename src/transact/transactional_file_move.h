@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "transact/transactional.h"
+#include "transact/transactional_backed_up_file.h"
 
 // Puts a prepared file at its destination (serial 1); the source is deleted
 // at cleanup. An existing destination is first copied to destination +
@@ -22,7 +22,7 @@
 // truncated or replaced file on the spot. Between the removal and the new
 // name the journal (EXECUTE or ROLLBACK) makes recovery put a whole file
 // back.
-class TransactionalFileMove : public Transactional {
+class TransactionalFileMove : public TransactionalBackedUpFile {
  public:
   static constexpr int kSerial = 1;
   // Owner read and write, in APR permission bits.
@@ -42,7 +42,6 @@ class TransactionalFileMove : public Transactional {
     return destinationFilename;
   }
   int getPermissions() const { return permissions; }
-  std::string backupFilename() const;
 
   bool prepare() override;
   bool execute() override;
@@ -51,9 +50,8 @@ class TransactionalFileMove : public Transactional {
   // backup for cleanup so that it can run again after a crash.
   // Throws std::string on failure.
   void rollback() override;
-  void commit() override {}
-  // Removes the backup and the source. Throws std::string when either is
-  // there and cannot be removed.
+  // Removes the backup (see TransactionalBackedUpFile) and the source.
+  // Throws std::string when either is there and cannot be removed.
   void cleanup() override;
   int getSerial() override { return kSerial; }
   void debug() override;
@@ -64,6 +62,9 @@ class TransactionalFileMove : public Transactional {
                        SyncBatch& batch) const override;
 
  private:
+  const std::string& backedUpFilename() const override {
+    return destinationFilename;
+  }
   // Removes the destination, then gives it the contents of `from`: a hard
   // link when `mayLink` and possible, else a copy made with
   // `copyPermissions`. Returns the first failing status.
@@ -74,9 +75,6 @@ class TransactionalFileMove : public Transactional {
   std::string destinationFilename;
   apr_pool_t* pool;
   int permissions = kDefaultPermissions;
-  // Set when rollback could not restore the backup: the backup is then the
-  // only copy of the original and cleanup keeps it.
-  bool restoreFailed = false;
   // Directories that prepare created, outermost first; not journalled.
   std::vector<std::string> createdDirectories;
 };
