@@ -93,14 +93,7 @@ void TransactionalFileMove::rollback() {
     // Copied, not linked: the backup must stay intact for a repeated
     // rollback, whatever happens to the destination afterwards.
     status = replaceDestination(backup, false, APR_FILE_SOURCE_PERMS);
-    if (status != APR_SUCCESS) {
-      logger.error("Failed to copy backup (" + backup + ") over original (" +
-                   destinationFilename + ") on rollback, status: " +
-                   aprStatus(status) + " (" + __FILE__ + ":" +
-                   std::to_string(__LINE__) + ")");
-      restoreFailed = true;
-      throw std::string("Failed to copy backup over original on rollback");
-    }
+    if (status != APR_SUCCESS) failRestore(status);
     return;
   }
   if (!APR_STATUS_IS_ENOENT(status)) {
