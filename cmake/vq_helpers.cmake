@@ -7,7 +7,7 @@ function(vq_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# vq_test(NAME SOURCES ... DEPS ... [LABELS ...]): a GoogleTest executable whose
+# vq_test(NAME SOURCES ... DEPS ... [LABELS label]): a GoogleTest executable whose
 # cases are registered with CTest one by one.
 include(GoogleTest)
 function(vq_test name)
@@ -16,6 +16,12 @@ function(vq_test name)
     ${PROJECT_SOURCE_DIR}/tests/testing/apr_environment.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main PkgConfig::APR Threads::Threads)
+  # gtest_discover_tests flattens its PROPERTIES into name-value pairs, so a
+  # second label would be read as a property name and lost.
+  list(LENGTH ARG_LABELS label_count)
+  if(label_count GREATER 1)
+    message(FATAL_ERROR "vq_test(${name}): one label per test executable")
+  endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
