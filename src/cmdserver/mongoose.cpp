@@ -198,7 +198,8 @@ void Mongoose::writeFile(const char* name, const std::string& content) const {
 int Mongoose::beginRequest(mg_connection* conn) {
   cmdserver::GatePass pass(gate_);
   if (!pass.admitted()) {
-    return sendPlain(conn, 503, "Service Unavailable", "The agent is stopping.");
+    return sendPlain(conn, 503, "Service Unavailable",
+                     "The agent is stopping.");
   }
   // Nothing may unwind into the library's C code.
   try {
@@ -314,10 +315,12 @@ int Mongoose::stat_log_callback(const mg_connection* conn,
                                 const char* message) {
   // The library's messages may quote the request line.
   try {
-    const mg_context* context = conn != nullptr ? mg_get_context(conn) : nullptr;
-    const auto* self = context != nullptr
-                           ? static_cast<const Mongoose*>(mg_get_user_data(context))
-                           : nullptr;
+    const mg_context* context =
+        conn != nullptr ? mg_get_context(conn) : nullptr;
+    const auto* self =
+        context != nullptr
+            ? static_cast<const Mongoose*>(mg_get_user_data(context))
+            : nullptr;
     const std::string text = message != nullptr ? message : "";
     getLog().debug("%s", self != nullptr
                              ? self->forLog(text).c_str()

@@ -143,7 +143,8 @@ int Mongoose::cmd_callback(mg_connection* conn, const mg_request_info* info) {
     application_->launchSwf();
     return sendOk(conn, kTextXml, kOkBody);
   }
-  if (vq_support::StartsWith(uri, "/~cmd/launch")) return cmdLaunch(conn, query);
+  if (vq_support::StartsWith(uri, "/~cmd/launch"))
+    return cmdLaunch(conn, query);
   sendBytes(conn,
             "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
             "The command is unknown.");

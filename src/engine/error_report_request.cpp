@@ -33,8 +33,11 @@ std::string readFeedFile() {
 void addErrorReportParameters(Web& web, ThreadExternalInterface& external,
                               const VqException& error, apr_pool_t* pool) {
   web.addParameter("build", external.getBuild());
-  web.addParameter("feedId", ApplicationVariables::get(ApplicationVariables::ID_FEED).c_str());
-  web.addParameter("appId", ApplicationVariables::get(ApplicationVariables::ID_APP).c_str());
+  web.addParameter(
+      "feedId",
+      ApplicationVariables::get(ApplicationVariables::ID_FEED).c_str());
+  web.addParameter(
+      "appId", ApplicationVariables::get(ApplicationVariables::ID_APP).c_str());
   web.addParameter("os", external.getOS());
   web.addParameter("platform", external.getPlatform());
   web.addParameter("machineId", external.getMachineId());
@@ -43,7 +46,9 @@ void addErrorReportParameters(Web& web, ThreadExternalInterface& external,
   web.addParameterf("errZone", "%d", static_cast<int>(error.getErrorZone()));
   web.addParameterf("errSeverity", "%d",
                     static_cast<int>(error.getErrorSeverity()));
-  web.addParameter("userId", ApplicationVariables::get(ApplicationVariables::ID_USER).c_str());
+  web.addParameter(
+      "userId",
+      ApplicationVariables::get(ApplicationVariables::ID_USER).c_str());
   web.addParameter("logFile", readLogTail(kCurrentLog, kPreviousLog,
                                           kReportLogTailBytes, pool)
                                   .c_str());

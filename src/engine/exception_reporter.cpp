@@ -104,9 +104,9 @@ void ExceptionReporter::report(VqException& e) {
       processor.process(*web, nullptr, requireSignature);
       return;
     } catch (const VqException& failure) {
-      logger.error("Exception encountered during ExceptionReporting to server " +
-                   url + ": " + failure.what() + " (" + VQ_SOURCE_LOCATION +
-                   ")");
+      logger.error(
+          "Exception encountered during ExceptionReporting to server " + url +
+          ": " + failure.what() + " (" + VQ_SOURCE_LOCATION + ")");
     } catch (const std::string& text) {
       logger.error("Caught std::string error during ExceptionReporting: " +
                    text);

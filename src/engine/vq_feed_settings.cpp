@@ -90,7 +90,8 @@ void VqFeedSettings::addErrorDocument(Web& web, const char* code,
   document.LinkEndChild(error);
   if (description != nullptr) error->SetAttribute("description", description);
   error->SetAttribute("code", code);
-  if (fileText != nullptr) error->LinkEndChild(makeCdataText(*fileText).release());
+  if (fileText != nullptr)
+    error->LinkEndChild(makeCdataText(*fileText).release());
   web.addParameter("vq", &document);
 }
 

@@ -165,11 +165,14 @@ void VqThread::run() {
   long passCounter = 0;
   for (;;) {
     ++passCounter;
-    ApplicationVariables::setf(ApplicationVariables::UPDATE_COUNT, "%ld", passCounter);
+    ApplicationVariables::setf(ApplicationVariables::UPDATE_COUNT, "%ld",
+                               passCounter);
     if (shouldExit()) {
       logger.debug(std::string("Exiting vq thread since exitFlag=") +
-                   vq_support::BoolText(exitFlag.load()) + ", threadExternal.shouldQuit=" +
-                   vq_support::BoolText(threadExternal->shouldQuit()) + " (pre-update)");
+                   vq_support::BoolText(exitFlag.load()) +
+                   ", threadExternal.shouldQuit=" +
+                   vq_support::BoolText(threadExternal->shouldQuit()) +
+                   " (pre-update)");
       break;
     }
     // Platform objects made during the pass are released at its end.
@@ -196,8 +199,8 @@ void VqThread::run() {
       logger.debug(std::string("Exiting vq thread since exitFlag = ") +
                    vq_support::BoolText(exitFlag.load()) +
                    " and VqApplication::shouldQuit() = " +
-                   vq_support::BoolText(threadExternal->shouldQuit()) + " (post update) (" +
-                   VQ_SOURCE_LOCATION + ")");
+                   vq_support::BoolText(threadExternal->shouldQuit()) +
+                   " (post update) (" + VQ_SOURCE_LOCATION + ")");
       break;
     }
     waitForNextPass(updateSeconds);
@@ -289,8 +292,9 @@ bool VqThread::tryServer(Web& web, const std::string& server,
     VqResponseProcessor processor(loopPool, threadExternal.get(), url.c_str());
     processor.expectFreshAnswer(freshness);
     processor.setCancelCheck([this] { return shouldExit(); });
-    processor.process(web, ExceptionReporter::getReporter(),
-                      ApplicationVariables::getBool(ApplicationVariables::SECURE_SIGN));
+    processor.process(
+        web, ExceptionReporter::getReporter(),
+        ApplicationVariables::getBool(ApplicationVariables::SECURE_SIGN));
     updateSeconds = clampUpdateSeconds(processor.updateSeconds());
     const apr_time_t now = apr_time_now();
     updateTime.store(updateTimeAfterSuccess(now, updateSeconds));

@@ -47,7 +47,8 @@ long ApplicationExternalImplementation::getAppId() {
 
 const char* ApplicationExternalImplementation::getMachineId() {
   if (application == nullptr) {
-    throw VqException("application->getMachineId() called but application==NULL!");
+    throw VqException(
+        "application->getMachineId() called but application==NULL!");
   }
   return application->getMachineId();
 }
@@ -80,7 +81,9 @@ int ApplicationExternalImplementation::launchProcess(
   return application->launchProcess(exe, args);
 }
 
-void ApplicationExternalImplementation::setQuit() { application->setQuit(true); }
+void ApplicationExternalImplementation::setQuit() {
+  application->setQuit(true);
+}
 
 void ApplicationExternalImplementation::setUpgrade() {
   application->setUpgrade(true);

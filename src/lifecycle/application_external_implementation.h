@@ -14,8 +14,9 @@ class VqApplication;
 // for the update thread. Every call forwards to the application;
 // getMachineId and getOS refuse a null application with a VqException (code
 // 110), the other calls require a non-null one.
-class ApplicationExternalImplementation : public ThreadExternalInterface,
-                                          public TransactionalExternalInterface {
+class ApplicationExternalImplementation
+    : public ThreadExternalInterface,
+      public TransactionalExternalInterface {
  public:
   explicit ApplicationExternalImplementation(VqApplication* application);
   ~ApplicationExternalImplementation() override;

@@ -35,24 +35,32 @@ class VqApplication {
   // ApplicationVariables).
   static constexpr const char* APP_BUILD = ApplicationVariables::APP_BUILD;
   static constexpr const char* APP_EXE = ApplicationVariables::APP_EXE;
-  static constexpr const char* APP_LAUNCHCMD = ApplicationVariables::APP_LAUNCHCMD;
+  static constexpr const char* APP_LAUNCHCMD =
+      ApplicationVariables::APP_LAUNCHCMD;
   static constexpr const char* APP_NAME = ApplicationVariables::APP_NAME;
-  static constexpr const char* APP_PLATFORM = ApplicationVariables::APP_PLATFORM;
+  static constexpr const char* APP_PLATFORM =
+      ApplicationVariables::APP_PLATFORM;
   static constexpr const char* APP_TITLE = ApplicationVariables::APP_TITLE;
-  static constexpr const char* DEBUG_REFRESH = ApplicationVariables::DEBUG_REFRESH;
+  static constexpr const char* DEBUG_REFRESH =
+      ApplicationVariables::DEBUG_REFRESH;
   static constexpr const char* DIR_APP = ApplicationVariables::DIR_APP;
   static constexpr const char* DIR_DATA = ApplicationVariables::DIR_DATA;
   static constexpr const char* ID_APP = ApplicationVariables::ID_APP;
   static constexpr const char* ID_FEED = ApplicationVariables::ID_FEED;
   static constexpr const char* ID_USER = ApplicationVariables::ID_USER;
-  static constexpr const char* MONGOOSE_PORT = ApplicationVariables::MONGOOSE_PORT;
-  static constexpr const char* MONGOOSE_HOST = ApplicationVariables::MONGOOSE_HOST;
-  static constexpr const char* UPDATE_COUNT = ApplicationVariables::UPDATE_COUNT;
+  static constexpr const char* MONGOOSE_PORT =
+      ApplicationVariables::MONGOOSE_PORT;
+  static constexpr const char* MONGOOSE_HOST =
+      ApplicationVariables::MONGOOSE_HOST;
+  static constexpr const char* UPDATE_COUNT =
+      ApplicationVariables::UPDATE_COUNT;
   static constexpr const char* UPDATE_LAST = ApplicationVariables::UPDATE_LAST;
   static constexpr const char* UPDATE_NEXT = ApplicationVariables::UPDATE_NEXT;
-  static constexpr const char* UPDATE_RESULT = ApplicationVariables::UPDATE_RESULT;
+  static constexpr const char* UPDATE_RESULT =
+      ApplicationVariables::UPDATE_RESULT;
   static constexpr const char* SECURE_SIGN = ApplicationVariables::SECURE_SIGN;
-  static constexpr const char* SECURE_FRESH = ApplicationVariables::SECURE_FRESH;
+  static constexpr const char* SECURE_FRESH =
+      ApplicationVariables::SECURE_FRESH;
   static constexpr const char* SERVERS = ApplicationVariables::SERVERS;
   static constexpr const char* SWF_APP = ApplicationVariables::SWF_APP;
 
@@ -220,10 +228,10 @@ class VqApplication {
 
   // ---- Launching and host forwarding ----
 
-  // Launches through the host's openDocument; callable from any thread. An empty `exe` with no `args`
-  // means the delivered application: exe becomes "<dir.data>/<swf.app>" and the
-  // command server address is its one argument. Both are modified in place.
-  // Returns the host's result, 0 without a host.
+  // Launches through the host's openDocument; callable from any thread. An
+  // empty `exe` with no `args` means the delivered application: exe becomes
+  // "<dir.data>/<swf.app>" and the command server address is its one argument.
+  // Both are modified in place. Returns the host's result, 0 without a host.
   int launchProcess(std::string& exe, std::vector<std::string>& args);
   void launchSwf();
   // Logs and asks the host to terminate the process.

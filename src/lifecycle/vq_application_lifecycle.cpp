@@ -161,7 +161,8 @@ bool buildApplication(int argc, char** argv, VqHostCallback* host,
   application->setArguments(argc, argv);
   application->setStartItemRegistrar(registrar);
 
-  const bool firstRun = !apr_dir_exists(dataDir.c_str(), application->getPool());
+  const bool firstRun =
+      !apr_dir_exists(dataDir.c_str(), application->getPool());
   if (firstRun) {
     if (!apr_dir_exists(initialData.c_str(), application->getPool())) {
       throw std::runtime_error("No initial_data dir in installation.");
@@ -219,7 +220,8 @@ int VqApplication::initApp(int argc, char** argv, VqHostCallback* host,
   try {
     if (getApplication() != nullptr) {
       log4cpp::Category* log = getLog();
-      if (log != nullptr) log->error("Attempt to call VqApplication::start twice");
+      if (log != nullptr)
+        log->error("Attempt to call VqApplication::start twice");
       throw std::string("Attempt to call VqApplication::start twice");
     }
     OwnedInstance& owned = ownedInstance();

@@ -114,7 +114,8 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
   // transaction fails in order instead of the error escaping the agent.
   auto digestFailure = [&](const std::string& reason) {
     logger.warn(std::string("md5 of downloaded file md5(") + source +
-                ") could not be computed: " + reason + " (" + VQ_SOURCE_LOCATION + ")");
+                ") could not be computed: " + reason + " (" +
+                VQ_SOURCE_LOCATION + ")");
     return VqException(url.c_str(), VqException::zone(0),
                        VqException::severity(0), kErrWebMd5Mismatch,
                        "Downloaded md5 of %s was %s", source,
@@ -138,11 +139,11 @@ void VqResponseProcessor::ProcessActionWeb(TiXmlElement* element,
           apr_file_perms_set(target.c_str(), permissions);
       if (status != APR_SUCCESS && !APR_STATUS_IS_INCOMPLETE(status) &&
           !APR_STATUS_IS_ENOTIMPL(status)) {
-        throw VqException(url.c_str(), VqException::zone(0),
-                          VqException::severity(1), kErrWebSetPermissions,
-                          status, "Failed to set permissions of %s to %s (%s:%d)",
-                          target.c_str(), apr_strperm(permissions),
-                          VQ_SOURCE_FILE, __LINE__);
+        throw VqException(
+            url.c_str(), VqException::zone(0), VqException::severity(1),
+            kErrWebSetPermissions, status,
+            "Failed to set permissions of %s to %s (%s:%d)", target.c_str(),
+            apr_strperm(permissions), VQ_SOURCE_FILE, __LINE__);
       }
       return;
     }

@@ -29,9 +29,9 @@ constexpr double kDocumentVersion = 2.0;
 
 }  // namespace
 
-VqResponseProcessor::VqResponseProcessor(apr_pool_t* pool,
-                                         ThreadExternalInterface* threadExternal,
-                                         const char* originatingUrl)
+VqResponseProcessor::VqResponseProcessor(
+    apr_pool_t* pool, ThreadExternalInterface* threadExternal,
+    const char* originatingUrl)
     : logger(log4cpp::Category::getInstance(LOG_CATEGORY)),
       pool(pool),
       threadExternal(threadExternal),

@@ -59,9 +59,9 @@ class VqResponseProcessor {
   // failures throw VqException before any transaction runs: 105 not XML (or
   // beyond the size and nesting bounds), 5 root is not "vq", 10 bad version,
   // 245 no signature header, 250 bad signature (the last two only when
-  // `requireSignature`), 300 to 315 not fresh (see expectFreshAnswer). The interval is read before any transaction runs.
-  // `reporter` may be null. Failures inside transactions are handled as
-  // processTransactions describes.
+  // `requireSignature`), 300 to 315 not fresh (see expectFreshAnswer). The
+  // interval is read before any transaction runs. `reporter` may be null.
+  // Failures inside transactions are handled as processTransactions describes.
   void process(Web& response, ExceptionReportInterface* reporter,
                bool requireSignature);
 

@@ -89,7 +89,8 @@ const char* skipStartTag(const char* p, const char* end, bool* selfClosing,
     }
     if (c == '=') ++*attributes;
     if (c == '"' || c == '\'') {
-      const char* q = static_cast<const char*>(std::memchr(p + 1, c, end - p - 1));
+      const char* q =
+          static_cast<const char*>(std::memchr(p + 1, c, end - p - 1));
       if (!q) return end;
       p = q + 1;
       continue;

@@ -330,12 +330,15 @@ bool TransactionEngine::executeTransaction() {
   try {
     finishUnfinishedTransaction();
     ok = prepare();
-    if (debugOn) log().debug(std::string("prepare() returned ") + vq_support::BoolText(ok));
+    if (debugOn)
+      log().debug(std::string("prepare() returned ") +
+                  vq_support::BoolText(ok));
     if (!ok) failure = prepareFailure_;
     if (ok) {
       ok = execute();
       if (debugOn) {
-        log().debug(std::string("execute() returned ") + vq_support::BoolText(ok));
+        log().debug(std::string("execute() returned ") +
+                    vq_support::BoolText(ok));
       }
     }
     if (ok) commit();

@@ -12,13 +12,15 @@ class TransactionalExternalInterface {
   virtual ~TransactionalExternalInterface() = default;
 
   // Launches `exe` with `args`; the result carries no meaning.
-  virtual int launchProcess(std::string& exe, std::vector<std::string>& args) = 0;
+  virtual int launchProcess(std::string& exe,
+                            std::vector<std::string>& args) = 0;
   // Asks the application to quit (also wakes the update thread).
   virtual void setQuit() = 0;
   // Marks the application as upgrading.
   virtual void setUpgrade() = 0;
   // Sets the application variable `name` to `value`.
-  virtual void setVariable(const std::string& name, const std::string& value) = 0;
+  virtual void setVariable(const std::string& name,
+                           const std::string& value) = 0;
 };
 
 #endif  // VQ_TRANSACT_TRANSACTIONAL_EXTERNAL_INTERFACE_H_
