@@ -190,8 +190,7 @@ class EngineTest : public ::testing::Test {
     return *thread_;
   }
   void StopThread() { thread_.reset(); }  // exits and joins
-  // The error code of the report that an update from a server with `args` (pinned if `pinned`)
-  // made.
+  // The code of the report an update from a server with `args` (pinned if `pinned`) made.
   std::string ReportedCode(const std::vector<std::string>& args, bool pinned = false) {
     Vqserve& server = StartServer(args);
     if (pinned) vq_testing::WriteFile(data_.Append("vq.pins"), server.url + "\n");
@@ -376,8 +375,8 @@ TEST_F(EngineTest, FailedPassesAreRetriedFiveMinutesLater) {
   EXPECT_EQ(LogCount("ERROR Error on server " + kDeadB + "/vq.php"), 1);
   EXPECT_GE(LoggedSecondsToNextUpdate(), 295);
 
-  // An update aborted by an exception is logged once and left for a later
-  // pass, not retried at once forever; its report needs the machine id too.
+  // An update aborted by an exception is logged once and left for a later pass, not retried at
+  // once forever; its report needs the machine id too.
   record_.failMachineId = true;
   Vqserve& server = StartServer();
   StartThread({server.url});
@@ -390,8 +389,8 @@ TEST_F(EngineTest, FailedPassesAreRetriedFiveMinutesLater) {
 }
 
 TEST_F(EngineTest, ShortIntervalsRepeatWithoutSpinningOrStalling) {
-  // Server interval ("": 600 s), debug.refresh (tenths of a second), least time
-  // for three updates. An interval below the refresh must not stall updates.
+  // Server interval ("": 600 s), debug.refresh (tenths of a second), least time for three
+  // updates. An interval below the refresh must not stall updates.
   for (const auto& [update, refresh, millis] : std::vector<std::tuple<std::string, const char*, int>>{
            {"0", "0", 1900}, {"", "5", 900}, {"1", "15", 2900}}) {
     VqApplication::setEnv(VqApplication::DEBUG_REFRESH, refresh);
@@ -449,13 +448,11 @@ TEST_F(EngineTest, AQuitActionEndsTheThreadAfterItsPass) {
 
 TEST_F(EngineTest, EveryEnvelopeFailureIsReportedWithItsCode) {
   for (const auto& [args, code] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-           {{"--no-sign"}, "245"},
-           {{"--bad-sign"}, "250"},
+           {{"--no-sign"}, "245"}, {{"--bad-sign"}, "250"},
            {{"--fixed", Document("not xml at all")}, "105"},
            {{"--fixed", Document("<html><body>down</body></html>")}, "5"},
-           {{"--fixed", Document("<vq version=\"1.0\"/>")}, "10"}}) {
+           {{"--fixed", Document("<vq version=\"1.0\"/>")}, "10"}})
     EXPECT_EQ(ReportedCode(args), code) << args.back();
-  }
   EXPECT_FALSE(UpdateDone());  // none of these counts as an update
   // A failed transaction is reported too, but the update counts.
   EXPECT_EQ(ReportedCode({"--fixed", Document(
