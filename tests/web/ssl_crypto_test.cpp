@@ -25,11 +25,10 @@ const char kBrokenKey[] = "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PU
 class CryptoTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_EQ(0, std::system(("cd " + dir_.path() +
-                              " && (openssl genrsa -out key.pem 2048 && openssl rsa -in key.pem"
-                              " -RSAPublicKey_out -out public.pem && openssl genrsa -out other.pem"
-                              " 2048 && openssl rsa -in other.pem -RSAPublicKey_out"
-                              " -out other_public.pem) 2>/dev/null").c_str()));
+    ASSERT_EQ(0, std::system(("cd " + dir_.path() + " && for k in key:public other:other_public;"
+                              " do openssl genrsa -out ${k%:*}.pem 2048 && openssl rsa -in"
+                              " ${k%:*}.pem -RSAPublicKey_out -out ${k#*:}.pem || exit 1;"
+                              " done 2>/dev/null").c_str()));
     public_key_ = ReadFile(dir_.Append("public.pem"));
   }
   // The Base64 signature of `body` by the private key `key` (a file in the directory, or a path).
