@@ -1,6 +1,7 @@
 // Shared by the response processor's tests: each runs in a fresh data directory, also the working
 // directory, with fresh variables and an application that records launches, quits and reports.
-#pragma once
+#ifndef VQ_TESTS_RESPONSE_RESPONSE_FIXTURE_H_
+#define VQ_TESTS_RESPONSE_RESPONSE_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -82,3 +83,5 @@ class DataDirTest : public ::testing::Test {
   apr::Pool pool_;
   FakeApplication app_;
 };
+
+#endif  // VQ_TESTS_RESPONSE_RESPONSE_FIXTURE_H_
