@@ -57,11 +57,9 @@ TEST(RpnEvaluation, OperatorsVoidAndErrorMessages) {
       {"error: operator mod requires numeric operands", {"'x' 2 %"}},
   };
   RpnEvaluation evaluation;
-  for (const auto& [expected, expressions] : cases) {
-    for (const char* expression : expressions) {
+  for (const auto& [expected, expressions] : cases)
+    for (const char* expression : expressions)
       EXPECT_EQ(expected, Outcome(evaluation, expression)) << expression;
-    }
-  }
 }
 
 TEST(RpnEvaluation, VariablesAreLookedUpAfterOperators) {
@@ -70,10 +68,8 @@ TEST(RpnEvaluation, VariablesAreLookedUpAfterOperators) {
   evaluation.set("flag", true);
   evaluation.set("n", 3.0);
   evaluation.set("s", "10");
-  EXPECT_EQ("true", Outcome(evaluation, "k 'v' = flag and"));
-  EXPECT_EQ("true", Outcome(evaluation, "n '3.000000' = s 9 > and"));
-  // An operator hides a variable of the same name.
-  evaluation.set("not", std::string("shadow"));
+  evaluation.set("not", std::string("shadow"));  // an operator hides a variable of its name
+  EXPECT_EQ("true", Outcome(evaluation, "k 'v' = flag and n '3.000000' = and s 9 > and"));
   EXPECT_EQ("false", Outcome(evaluation, "TRUE not"));
   evaluation.set("k", std::string("w"));
   // A failure leaves the variables and the expression as they were.

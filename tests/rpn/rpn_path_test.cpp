@@ -8,8 +8,8 @@
 
 namespace {
 
-// Runs `text` over `root` and describes each selected element as name#id
-// (name alone without an id), or returns "error: <message>".
+// Runs `text` over `root` and describes each selected element as name#id (name alone without an
+// id), or returns "error: <message>".
 std::string Select(TiXmlNode* root, const std::string& text) {
   try {
     RpnPath path(text.c_str());
@@ -17,8 +17,7 @@ std::string Select(TiXmlNode* root, const std::string& text) {
     path.filter(root, result);
     std::string out;
     for (TiXmlNode* node : result) {
-      out += (out.empty() ? "" : " ") +
-             (node == root ? std::string("(root)") : node->ValueStr());
+      out += (out.empty() ? "" : " ") + (node == root ? std::string("(root)") : node->ValueStr());
       const TiXmlElement* e = node->ToElement();
       if (const std::string* id = e ? e->Attribute(std::string("id")) : nullptr)
         out += "#" + *id;
@@ -30,15 +29,12 @@ std::string Select(TiXmlNode* root, const std::string& text) {
 }
 
 TEST(RpnPath, SelectionsAndErrors) {
-  // Two "a" parents with "b" children, text and comments in between, and a
-  // third top-level element.
+  // Two "a" parents with "b" children, text and comments in between, and a third top-level
+  // element.
   TiXmlDocument document;
   document.Parse(
-      "<a name='a1'>"
-      "  <b id='1' k='v'/> text <!-- c --> <b id='5'/> <b id='5.0' k='v'/>"
-      "  <b id='05x'/> <b id=''/> <c id='5'/> <b/>"
-      "</a>"
-      "<a name='a2'><b id='2'/></a>"
+      "<a name='a1'>  <b id='1' k='v'/> text <!-- c --> <b id='5'/> <b id='5.0' k='v'/>"
+      "  <b id='05x'/> <b id=''/> <c id='5'/> <b/></a><a name='a2'><b id='2'/></a>"
       "<z><Item id='i1'/><ITEM id='i2'/><item id='i3'/></z>");
   ASSERT_FALSE(document.Error()) << document.ErrorDesc();
   const char* const cases[][2] = {
@@ -70,8 +66,7 @@ TEST(RpnPath, SelectionsAndErrors) {
       {"/a/b['x' 1 -]", "error: operator - requires numeric operands"},
   };
   for (const auto& c : cases) EXPECT_EQ(c[1], Select(&document, c[0])) << c[0];
-  // An evaluation error leaves the result as it was; a null root selects
-  // nothing.
+  // An evaluation error leaves the result as it was; a null root selects nothing.
   RpnPath path("/a/b[@id 1 = @id 'x' - and]");
   std::vector<TiXmlNode*> result{&document};
   EXPECT_THROW(path.filter(&document, result), std::string);
@@ -84,12 +79,10 @@ TEST(RpnPath, NamesHoldingQuotesOrDigitsMatchAsTheirText) {
   TiXmlDocument document;
   TiXmlElement* root = new TiXmlElement("r");
   document.LinkEndChild(root);
-  for (const char* name : {"it's", "say\"x\"", "both'\"", "a]b", "5", "5.0"}) {
+  for (const char* name : {"it's", "say\"x\"", "both'\"", "a]b", "5", "5.0"})
     root->LinkEndChild(new TiXmlElement(name));
-  }
-  for (const std::string name : {"it's", "say\"x\"", "both'\"", "a]b"}) {
+  for (const std::string name : {"it's", "say\"x\"", "both'\"", "a]b"})
     EXPECT_EQ(name, Select(&document, "/r/" + name));
-  }
   // A numeric name compares as a number, as the filter name() '5' = does.
   EXPECT_EQ("5 5.0", Select(&document, "/r/5"));
 }

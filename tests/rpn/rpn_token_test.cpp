@@ -16,36 +16,30 @@
 
 namespace {
 
-RpnToken Str(const std::string& text) {
-  return RpnToken(text, RpnToken::RpnString);
-}
+RpnToken Str(const std::string& text) { return RpnToken(text, RpnToken::RpnString); }
 
-// Tokenizes `text`; strings render as 'text', words unchanged, and the text
-// from the stop position on follows after " | ".
+// Tokenizes `text`; strings render as 'text', words unchanged, and the text from the stop
+// position on follows after " | ".
 std::string Tokens(const char* text) {
   RpnStack stack;
   const char* stop = stack.parse(text);
   std::string out;
-  for (const auto& token : stack.tokens) {
+  for (const auto& token : stack.tokens)
     out += token->isString() ? "'" + token->value + "'," : token->value + ",";
-  }
   return out + " | " + stop;
 }
 
 TEST(RpnTokenizer, SplitsWordsAndQuotesAndStopsAtNulOrAfterBracket) {
   const char* const cases[][2] = {
-      {"@size 1024 > name() 'file' = and",
-       "@size,1024,>,name(),'file',=,and, | "},
+      {"@size 1024 > name() 'file' = and", "@size,1024,>,name(),'file',=,and, | "},
       {" \t a\n\r\v\fb ", "a,b, | "},
       // No separator after a closing quote; a quote inside a word is ordinary.
       {"'a'b it's", "'a',b,it's, | "},
       // No escapes; the other quote, "]", "/" and blanks are ordinary inside.
-      {"'say \"hi\"' \"it's\" 'x]y / z' ''",
-       "'say \"hi\"','it's','x]y / z','', | "},
+      {"'say \"hi\"' \"it's\" 'x]y / z' ''", "'say \"hi\"','it's','x]y / z','', | "},
       // Bytes above 127 are not white space, whatever their sign as char.
       {"\xc3\xa9t\xc3\xa9 \xa0", "\xc3\xa9t\xc3\xa9,\xa0, | "},
-      {"a]b", "a, | b"},
-      {"x 'y]'] /z", "x,'y]', |  /z"},
+      {"a]b", "a, | b"}, {"x 'y]'] /z", "x,'y]', |  /z"},
       // An unterminated quote takes the rest of the text.
       {"a 'b ] c", "a,'b ] c', | "},
   };
@@ -77,8 +71,7 @@ TEST(RpnToken, TextDecidesTypeAndConversions) {
   for (const std::string& text : std::vector<std::string>{
            "7 ", "abc", "-", "1e", ".", "1.2.3", std::string("5\0x", 3)})
     EXPECT_FALSE(Str(text).isNumeric()) << '"' << text << '"';
-  EXPECT_TRUE(Str("TRUE").isBoolean() && Str("false").isBoolean() &&
-              Str("true").asBoolean());
+  EXPECT_TRUE(Str("TRUE").isBoolean() && Str("false").isBoolean() && Str("true").asBoolean());
   EXPECT_FALSE(Str("True").isBoolean());
   for (const char* text : {"True", "1", "FALSE"})
     EXPECT_FALSE(Str(text).asBoolean()) << text;
@@ -88,17 +81,16 @@ TEST(RpnToken, TextDecidesTypeAndConversions) {
   EXPECT_DOUBLE_EQ(2.5, Str("2.5abc").asDouble());
 }
 
-// Numbers render exactly as "%lf" does, and short decimal texts read as the
-// same doubles as strtod gives, bit for bit, though both take quicker routes
-// (asDouble shares the decimal one).
+// Numbers render exactly as "%lf" does, and short decimal texts read as the same doubles as strtod
+// gives, bit for bit, though both take quicker routes (asDouble shares the decimal one).
 TEST(RpnToken, NumbersMatchPrintfAndStrtod) {
   auto printed = [](double value) {
     char text[1024];
     std::snprintf(text, sizeof(text), "%lf", value);
     return std::string(text);
   };
-  for (double value : {-0.0, 1.0 / 3.0, 9007199254740991.0, 9007199254740992.0,
-                       5e-7, std::numeric_limits<double>::max(),
+  for (double value : {-0.0, 1.0 / 3.0, 9007199254740991.0, 9007199254740992.0, 5e-7,
+                       std::numeric_limits<double>::max(),
                        -std::numeric_limits<double>::infinity(), std::nan("")})
     EXPECT_EQ(printed(value), RpnToken::formatNumber(value));
   for (double i = 0; i < 100000; i += 7)

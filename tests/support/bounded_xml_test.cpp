@@ -9,25 +9,21 @@
 
 namespace {
 
-std::string Nested(int depth) {
-  return depth == 0 ? "x" : "<a>" + Nested(depth - 1) + "</a>";
-}
+std::string Nested(int depth) { return depth == 0 ? "x" : "<a>" + Nested(depth - 1) + "</a>"; }
 
 // The nesting TinyXML itself builds.
 int TinyXmlDepth(const TiXmlNode* node) {
   int deepest = 0;
-  for (auto* e = node->FirstChildElement(); e; e = e->NextSiblingElement()) {
+  for (auto* e = node->FirstChildElement(); e; e = e->NextSiblingElement())
     deepest = std::max(deepest, 1 + TinyXmlDepth(e));
-  }
   return deepest;
 }
 
-// An end tag closes its element and builds nothing, but outside any
-// element TinyXML keeps it as a node of its own.
+// An end tag closes its element and builds nothing, but outside any element TinyXML keeps it as a
+// node of its own.
 TEST(BoundedXmlTest, EndTagsOutsideAnElementCountAsNodes) {
   const XmlBounds bounds{2, 200, 4};
-  std::string stray;
-  for (int i = 0; i < 5; ++i) stray += "</x>";
+  const std::string stray = "</x></x></x></x></x>";
   TiXmlDocument document;
   document.Parse(stray.c_str());
   int built = 0;
@@ -42,10 +38,9 @@ TEST(BoundedXmlTest, EndTagsOutsideAnElementCountAsNodes) {
 
 TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
   const std::string deep = Nested(10);
-  // Element-like text in comments, CDATA, quoted values, DOCTYPE,
-  // declarations and after a stray "<" is never built. TinyXML reads a
-  // declaration's quoted value past ">" while other "<?" constructs end
-  // there: elements must not hide behind either reading.
+  // Element-like text in comments, CDATA, quoted values, DOCTYPE, declarations and after a stray
+  // "<" is never built. TinyXML reads a declaration's quoted value past ">" while other "<?"
+  // constructs end there: elements must not hide behind either reading.
   const std::pair<std::string, std::string> cases[] = {  // text, refusal
       {Nested(2), ""},
       {Nested(3), "XML elements nest deeper than 2 levels"},
@@ -67,9 +62,7 @@ TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
   };
   for (const auto& [text, refusal] : cases) {
     std::string why;
-    EXPECT_EQ(refusal.empty(),
-              checkXmlBounds(text.data(), text.size(), {2, 200}, &why))
-        << text;
+    EXPECT_EQ(refusal.empty(), checkXmlBounds(text.data(), text.size(), {2, 200}, &why)) << text;
     EXPECT_EQ(0u, why.find(refusal)) << text << ": " << why;
     if (!refusal.empty()) continue;
     TiXmlDocument document;

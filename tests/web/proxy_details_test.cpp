@@ -9,8 +9,7 @@
 
 namespace {
 
-host::ProxySetting Setting(std::optional<long> enable,
-                           std::optional<std::string> host,
+host::ProxySetting Setting(std::optional<long> enable, std::optional<std::string> host,
                            std::optional<long> port) {
   return host::ProxySetting{enable, host, port};
 }

@@ -17,13 +17,10 @@ using vq_testing::WriteFile;
 class PublicKeysConfigTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_EQ(0, std::system(("cd " + dir_.path() +
-                              " && (openssl genrsa -out a.pem 2048 && openssl rsa -in a.pem"
-                              " -RSAPublicKey_out -out a.pub && openssl genrsa -out b.pem 3072"
-                              " && openssl rsa -in b.pem -RSAPublicKey_out -out b.pub &&"
-                              " openssl genrsa -out small.pem 1024 && openssl rsa -in small.pem"
-                              " -RSAPublicKey_out -out small.pub) 2>/dev/null")
-                                 .c_str()));
+    ASSERT_EQ(0, std::system(("cd " + dir_.path() + " && for k in a:2048 b:3072 small:1024; do"
+                              " openssl genrsa -out ${k%:*}.pem ${k#*:} && openssl rsa -in"
+                              " ${k%:*}.pem -RSAPublicKey_out -out ${k%:*}.pub || exit 1;"
+                              " done 2>/dev/null").c_str()));
   }
   // Runs the check on a file holding `text`; its exit status and output.
   static std::pair<int, std::string> Check(const std::string& text) {

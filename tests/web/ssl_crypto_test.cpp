@@ -19,48 +19,38 @@ namespace {
 using vq_testing::ReadFile;
 using vq_testing::WriteFile;
 
-// Keys and signatures come from the openssl command line, never from the
-// code under test.
+const char kBrokenKey[] = "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n";
+
+// Keys and signatures come from the openssl command line, never from the code under test.
 class CryptoTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_EQ(0, std::system(("cd " + dir_.path() +
-                              " && (openssl genrsa -out key.pem 2048 && openssl"
-                              " rsa -in key.pem -RSAPublicKey_out -out public.pem"
-                              " && openssl genrsa -out other.pem 2048 && openssl"
-                              " rsa -in other.pem -RSAPublicKey_out -out other_public.pem"
-                              ") 2>/dev/null")
-                                 .c_str()));
+    ASSERT_EQ(0, std::system(("cd " + dir_.path() + " && for k in key:public other:other_public;"
+                              " do openssl genrsa -out ${k%:*}.pem 2048 && openssl rsa -in"
+                              " ${k%:*}.pem -RSAPublicKey_out -out ${k#*:}.pem || exit 1;"
+                              " done 2>/dev/null").c_str()));
     public_key_ = ReadFile(dir_.Append("public.pem"));
   }
-
-  // The Base64 signature of `body` by the private key in `key_file`.
-  static std::string Sign(const std::string& body,
-                          const std::string& key_file = dir_.Append("key.pem"),
+  // The Base64 signature of `body` by the private key `key` (a file in the directory, or a path).
+  static std::string Sign(const std::string& body, const std::string& key = "key.pem",
                           const std::string& digest = "sha1") {
     WriteFile(dir_.Append("body"), body);
-    EXPECT_EQ(0, std::system(("openssl dgst -" + digest + " -sign " + key_file + " " +
-                              dir_.Append("body") + " | openssl base64 -A > " +
-                              dir_.Append("sig")).c_str()));
+    EXPECT_EQ(0, std::system(("cd " + dir_.path() + " && openssl dgst -" + digest + " -sign '" +
+                              key + "' body | openssl base64 -A > sig").c_str()));
     return ReadFile(dir_.Append("sig"));
   }
-
   bool Check(const std::string& body, const char* signature,
              const std::string& key = public_key_) {
-    return ssl_checkSignedHeader(key.c_str(), body.data(), body.size(),
-                                 signature, pool_);
+    return ssl_checkSignedHeader(key.c_str(), body.data(), body.size(), signature, pool_);
   }
-
-  // The second signature as a publisher makes it with the openssl command,
-  // over the bytes the protocol documents: "vq-answer-sig2" LF nonce LF body.
+  // The second signature as a publisher makes it with the openssl command, over the bytes the
+  // protocol documents: "vq-answer-sig2" LF nonce LF body.
   static std::string SignSecond(const std::string& nonce, const std::string& body,
-                                const std::string& key_file = dir_.Append("key.pem")) {
-    return Sign("vq-answer-sig2\n" + nonce + "\n" + body, key_file, "sha256");
+                                const std::string& key = "key.pem") {
+    return Sign("vq-answer-sig2\n" + nonce + "\n" + body, key, "sha256");
   }
-
   bool CheckSecond(const std::string& nonce, const std::string& body,
-                   const std::string& signature,
-                   const std::string& key = public_key_) {
+                   const std::string& signature, const std::string& key = public_key_) {
     return ssl_checkSecondSignature(key.c_str(), nonce, body.data(), body.size(),
                                     signature.c_str(), pool_);
   }
@@ -76,88 +66,73 @@ TEST_F(CryptoTest, OnlyAWellFormedSignatureOverTheExactBodyByTheKeyVerifies) {
   EXPECT_TRUE(Check(body, signature.c_str()));
   EXPECT_TRUE(Check("", Sign("").c_str()));
   EXPECT_FALSE(Check(body + " ", signature.c_str()));
-  EXPECT_FALSE(Check(body, Sign(body, dir_.Append("other.pem")).c_str()));
+  EXPECT_FALSE(Check(body, Sign(body, "other.pem").c_str()));
   // A key that does not parse refuses everything.
   EXPECT_FALSE(Check(body, signature.c_str(), "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n"));
   std::string flipped = signature;
   flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
-  for (const std::string& bad :
-       {std::string(), signature.substr(0, 200),
-        std::string("!!!! not base64 at all ????"), signature + signature,
-        flipped}) {
+  for (const std::string& bad : {std::string(), signature.substr(0, 200),
+                                 std::string("!!!! not base64 at all ????"),
+                                 signature + signature, flipped})
     EXPECT_FALSE(Check(body, bad.c_str())) << bad;
-  }
   EXPECT_FALSE(Check(body, nullptr));
 }
 
 TEST_F(CryptoTest, SecondSignatureBindsTheNonceAndTheBodyWithSha256) {
   const std::string body = "<vq version=\"2.0\"><transaction/></vq>";
   const std::string nonce = "00112233445566778899aabbccddeeff";
-  const std::string other = "ffeeddccbbaa99887766554433221100";
+  const std::string upper = "00112233445566778899AABBCCDDEEFF";
   const std::string signature = SignSecond(nonce, body);
   EXPECT_TRUE(CheckSecond(nonce, body, signature));
   EXPECT_TRUE(CheckSecond(nonce, "", SignSecond(nonce, "")));
-  const struct {
-    const char* why;
-    std::string nonce, body, signature;
-  } refused[] = {
-      {"a recorded answer to another request", other, body, signature},
+  const struct { const char* why; std::string nonce, body, signature; } refused[] = {
+      {"a recorded answer to another request", "ffeeddccbbaa99887766554433221100", body,
+       signature},
       {"a signature over another body", nonce, body + " ", signature},
       {"another body signed for the nonce", nonce, body, SignSecond(nonce, "<vq/>")},
       {"the first signature in its place", nonce, body, Sign(body)},
       {"SHA-1 over the second message", nonce, body,
        Sign("vq-answer-sig2\n" + nonce + "\n" + body)},
-      {"no domain", nonce, body, Sign(nonce + "\n" + body, dir_.Append("key.pem"), "sha256")},
-      {"another key", nonce, body, SignSecond(nonce, body, dir_.Append("other.pem"))},
-      {"upper-case nonce", "00112233445566778899AABBCCDDEEFF", body,
-       SignSecond("00112233445566778899AABBCCDDEEFF", body)},
+      {"no domain", nonce, body, Sign(nonce + "\n" + body, "key.pem", "sha256")},
+      {"another key", nonce, body, SignSecond(nonce, body, "other.pem")},
+      {"upper-case nonce", upper, body, SignSecond(upper, body)},
       {"short nonce", "0011", body, SignSecond("0011", body)},
       {"empty signature", nonce, body, ""},
   };
-  for (const auto& c : refused) {
-    EXPECT_FALSE(CheckSecond(c.nonce, c.body, c.signature)) << c.why;
-  }
+  for (const auto& c : refused) EXPECT_FALSE(CheckSecond(c.nonce, c.body, c.signature)) << c.why;
 }
 
 TEST_F(CryptoTest, AnyOfSeveralKeysVerifiesAndBadBlocksAreSkipped) {
   const std::string both = public_key_ + ReadFile(dir_.Append("other_public.pem"));
-  const std::string body = "<vq version=\"2.0\"/>";
-  const std::string nonce(32, 'a');
-  const std::string byOther = Sign(body, dir_.Append("other.pem"));
+  const std::string body = "<vq version=\"2.0\"/>", nonce(32, 'a');
+  const std::string byOther = Sign(body, "other.pem");
   // Signed by the second of two keys.
   EXPECT_TRUE(Check(body, byOther.c_str(), both));
   EXPECT_TRUE(Check(body, Sign(body).c_str(), both));
-  EXPECT_TRUE(CheckSecond(nonce, body, SignSecond(nonce, body, dir_.Append("other.pem")), both));
+  EXPECT_TRUE(CheckSecond(nonce, body, SignSecond(nonce, body, "other.pem"), both));
   EXPECT_FALSE(Check(body, byOther.c_str()));
   // A broken block before a good one does not hide it.
-  const std::string broken = "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n";
-  EXPECT_TRUE(Check(body, byOther.c_str(), broken + both));
-  EXPECT_FALSE(Check(body, byOther.c_str(), broken));
+  EXPECT_TRUE(Check(body, byOther.c_str(), kBrokenKey + both));
+  EXPECT_FALSE(Check(body, byOther.c_str(), kBrokenKey));
   EXPECT_FALSE(Check(body, byOther.c_str(), ""));
 }
 
 TEST_F(CryptoTest, NoncesAreFreshWellFormedHex) {
   std::set<std::string> seen;
-  for (int i = 0; i < 64; ++i) {
-    const std::string nonce = makeRequestNonce();
-    EXPECT_TRUE(vq_answer::isWellFormedNonce(nonce)) << nonce;
-    seen.insert(nonce);
-  }
+  for (int i = 0; i < 64; ++i) seen.insert(makeRequestNonce());
+  for (const std::string& nonce : seen) EXPECT_TRUE(vq_answer::isWellFormedNonce(nonce)) << nonce;
   EXPECT_EQ(64u, seen.size());
 }
 
 TEST(AnswerProtocolTest, ExpiryTimesReadOnlyInTheirOneForm) {
-  const struct { const char* text; std::int64_t seconds; } good[] = {
-      {"1970-01-01T00:00:00Z", 0},
-      {"2000-02-29T12:34:56Z", 951827696},
-      {"2026-12-31T23:59:59Z", 1798761599},
-      {"2106-02-07T06:28:16Z", 4294967296LL},
-  };
-  for (const auto& c : good) {
+  const std::pair<const char*, std::int64_t> good[] = {
+      {"1970-01-01T00:00:00Z", 0}, {"2000-02-29T12:34:56Z", 951827696},
+      {"2026-12-31T23:59:59Z", 1798761599}, {"2106-02-07T06:28:16Z", 4294967296LL}};
+  for (const auto& [text, expected] : good) {
     std::int64_t seconds = -1;
-    EXPECT_TRUE(vq_answer::parseExpiry(c.text, &seconds)) << c.text;
-    EXPECT_EQ(c.seconds, seconds) << c.text;
-    EXPECT_EQ(c.text, vq_answer::formatExpiry(c.seconds));
+    EXPECT_TRUE(vq_answer::parseExpiry(text, &seconds)) << text;
+    EXPECT_EQ(expected, seconds) << text;
+    EXPECT_EQ(text, vq_answer::formatExpiry(expected));
   }
   for (const char* bad :
        {"", "2026-12-31", "2026-12-31T23:59:59", "2026-12-31T23:59:59+00:00",
@@ -170,47 +145,36 @@ TEST(AnswerProtocolTest, ExpiryTimesReadOnlyInTheirOneForm) {
 }
 
 TEST_F(CryptoTest, CompiledInKeyIsTheConfiguredOne) {
-  EXPECT_EQ(ReadFile(VQ_COMPILED_PUBLIC_KEY),
-            std::string(vqServerClientSigningPublicKey));
-  if (std::string(VQ_COMPILED_PUBLIC_KEY) != VQ_DEMO_PUBLIC_KEY) {
+  EXPECT_EQ(ReadFile(VQ_COMPILED_PUBLIC_KEY), std::string(vqServerClientSigningPublicKey));
+  if (std::string(VQ_COMPILED_PUBLIC_KEY) != VQ_DEMO_PUBLIC_KEY)
     GTEST_SKIP() << "built with another key than the demo pair";
-  }
   const std::string body = "<vq version=\"1\"/>";
-  EXPECT_TRUE(ssl_checkClientSignedHeader(
-      body.data(), body.size(), Sign(body, VQ_DEMO_PRIVATE_KEY).c_str(), pool_));
-  EXPECT_FALSE(ssl_checkClientSignedHeader(body.data(), body.size(),
-                                           Sign(body).c_str(), pool_));
+  EXPECT_TRUE(ssl_checkClientSignedHeader(body.data(), body.size(),
+                                          Sign(body, VQ_DEMO_PRIVATE_KEY).c_str(), pool_));
+  EXPECT_FALSE(ssl_checkClientSignedHeader(body.data(), body.size(), Sign(body).c_str(), pool_));
 }
 
-TEST_F(CryptoTest, Md5MatchesTheRfc1321Vectors) {
-  // Longer than one read chunk too.
-  const std::pair<std::string, const char*> vectors[] = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"},
-      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"1234567890123456789012345678901234567890123456789012345678901234567890"
-       "1234567890",
+// MD5 against the RFC 1321 vectors, SHA-256 against the FIPS 180 ones, also for files longer
+// than one read chunk.
+TEST_F(CryptoTest, FileDigestsMatchTheStandardVectors) {
+  using Digest = std::string (*)(const char*, apr_pool_t*);
+  const std::string million(1000000, 'a');
+  const struct { Digest digest; std::string text; const char* expected; } vectors[] = {
+      {ssl_md5, "", "d41d8cd98f00b204e9800998ecf8427e"},
+      {ssl_md5, "abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {ssl_md5, "12345678901234567890123456789012345678901234567890123456789012345678901234567890",
        "57edf4a22be3c955ac49da2e2107b67a"},
-      {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"},
+      {ssl_md5, million, "7707d6ae4e027c70eea2a935c2296f21"},
+      {ssl_sha256, "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {ssl_sha256, "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {ssl_sha256, million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
   };
-  for (const auto& [text, digest] : vectors) {
-    WriteFile(dir_.Append("file"), text);
-    EXPECT_EQ(digest, ssl_md5(dir_.Append("file").c_str(), pool_));
+  for (const auto& v : vectors) {
+    WriteFile(dir_.Append("file"), v.text);
+    EXPECT_EQ(v.expected, v.digest(dir_.Append("file").c_str(), pool_)) << v.text.substr(0, 9);
   }
-  EXPECT_THROW(ssl_md5(dir_.Append("absent").c_str(), pool_), apr::Exception);
-}
-
-TEST_F(CryptoTest, Sha256MatchesTheFips180Vectors) {
-  const std::pair<std::string, const char*> vectors[] = {
-      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {std::string(1000000, 'a'),
-       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-  };
-  for (const auto& [text, digest] : vectors) {
-    WriteFile(dir_.Append("file"), text);
-    EXPECT_EQ(digest, ssl_sha256(dir_.Append("file").c_str(), pool_));
-  }
-  EXPECT_THROW(ssl_sha256(dir_.Append("absent").c_str(), pool_), apr::Exception);
+  for (Digest digest : {ssl_md5, ssl_sha256})
+    EXPECT_THROW(digest(dir_.Append("absent").c_str(), pool_), apr::Exception);
 }
 
 }  // namespace

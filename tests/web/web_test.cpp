@@ -42,8 +42,7 @@ struct FixedReachability : host::Reachability {
 
 // A transport whose wait always gives up.
 struct GivingUpTransport : host::HttpTransport {
-  host::HttpResult fetch(const host::HttpRequest&,
-                         host::HttpResponseSink&) override {
+  host::HttpResult fetch(const host::HttpRequest&, host::HttpResponseSink&) override {
     return {false, "", 0};
   }
 };
@@ -61,9 +60,9 @@ VqException GetFailure(Web& web) {
 // A URL on a port nothing listens on any more.
 std::string RefusedUrl() { return TestHttpServer().url("/vq.php"); }
 
-WebHost HostAnswering(Reach answer) {
-  return WebHost{host::createHttpTransport(),
-                 std::make_shared<FixedReachability>(answer)};
+WebHost HostAnswering(Reach answer, std::shared_ptr<host::HttpTransport> transport =
+                                         host::createHttpTransport()) {
+  return WebHost{transport, std::make_shared<FixedReachability>(answer)};
 }
 
 class WebTest : public ::testing::Test {
@@ -73,12 +72,8 @@ class WebTest : public ::testing::Test {
 };
 
 TEST_F(WebTest, GetKeepsAnyBodyAndLowerCasedHeadersButOverlongOrNonAscii) {
-  server_.ExpectOnce("GET", "/vq.php",
-                     CannedResponse{200,
-                                    {{"XXX-Vq-Sig", "c2ln"},
-                                     {"X-Long", std::string(3000, 'a')},
-                                     {"X-Latin", "caf\xe9"}},
-                                    "first"});
+  server_.ExpectOnce("GET", "/vq.php", CannedResponse{200, {{"XXX-Vq-Sig", "c2ln"},
+      {"X-Long", std::string(3000, 'a')}, {"X-Latin", "caf\xe9"}}, "first"});
   server_.ExpectOnce("GET", "/vq.php", CannedResponse{404, {}, "gone"});
   // A reachability check that fails is no reason to stop.
   RecordingWeb web(pool_, HostAnswering(Reach::kUnknown));
@@ -86,9 +81,8 @@ TEST_F(WebTest, GetKeepsAnyBodyAndLowerCasedHeadersButOverlongOrNonAscii) {
   ASSERT_TRUE(web.get());
   EXPECT_EQ("first", web.resultString());
   EXPECT_STREQ("c2ln", web.getHeader("xxx-vq-sig"));
-  EXPECT_EQ(nullptr, web.getHeader("XXX-Vq-Sig"));
-  EXPECT_EQ(nullptr, web.getHeader("x-long"));
-  EXPECT_EQ(nullptr, web.getHeader("x-latin"));
+  for (const char* absent : {"XXX-Vq-Sig", "x-long", "x-latin"})
+    EXPECT_EQ(nullptr, web.getHeader(absent)) << absent;
   ASSERT_TRUE(web.get());
   EXPECT_EQ("gone", web.resultString());  // each get() starts empty
   EXPECT_EQ((std::vector<bool>{true, true}), web.completions);
@@ -109,16 +103,13 @@ TEST_F(WebTest, WithParametersTheExactEncodedBytesArePosted) {
   web.addParameter("r", range, range + 3);
   web.addParameter(nullptr, "x");
   web.addParameter("x", static_cast<const char*>(nullptr));
-  // Cut, not overrun; over 1 KiB, where a transport might wait for a
-  // "100 Continue".
+  // Cut, not overrun; over 1 KiB, where a transport might wait for a "100 Continue".
   web.addParameterf("f", "%s", std::string(20000, 'q').c_str());
   web.debugParams(category);
   EXPECT_TRUE(web.get());
-  auto request = server_.requests().at(0);
-  EXPECT_EQ("feedId=12&a+b=AZaz09%2d%5f%2e%7e%40%2f&h=%e9%01&r=a%00b&f=" +
-                std::string(8191, 'q'),
-            request.body);
-  EXPECT_EQ(0u, request.headers.count("expect"));
+  EXPECT_EQ("feedId=12&a+b=AZaz09%2d%5f%2e%7e%40%2f&h=%e9%01&r=a%00b&f=" + std::string(8191, 'q'),
+            server_.requests().at(0).body);
+  EXPECT_EQ(0u, server_.requests().at(0).headers.count("expect"));
 }
 
 TEST_F(WebTest, FailuresCarryTheirCodeMessageAndUrl) {
@@ -131,22 +122,17 @@ TEST_F(WebTest, FailuresCarryTheirCodeMessageAndUrl) {
     std::string message_start;
     std::vector<bool> completions;
   } cases[] = {
-      {refused, WebHost::platform(), 155, 0,
-       "Error on web request to " + refused + ": ", {false}},
-      {unknown, WebHost::platform(), 215, 0,
-       "Unable to reach url (" + unknown + ")", {}},
+      {refused, WebHost::platform(), 155, 0, "Error on web request to " + refused + ": ", {false}},
+      {unknown, WebHost::platform(), 215, 0, "Unable to reach url (" + unknown + ")", {}},
       {"vq.php", HostAnswering(Reach::kReachable), 210, 1,
        "Unable to parse requested url (vq.php) as a NSURL (", {}},
       {"file:///etc/passwd", HostAnswering(Reach::kReachable), 210, 1,
        "Unable host in url (file:///etc/passwd) (", {}},
       {server_.url("/"), HostAnswering(Reach::kCannotCheck), 210, 1,
        "Creation of SCNetworkReachabilityRef failed for host (127.0.0.1) (", {}},
-      {server_.url("/"),
-       WebHost{std::make_shared<GivingUpTransport>(),
-               std::make_shared<FixedReachability>(Reach::kReachable)},
-       205, 1,
-       "Timeout occurred on asynchronous web request. Total timeouts "
-       "occurred: " + timeouts + " (", {false}},
+      {server_.url("/"), HostAnswering(Reach::kReachable, std::make_shared<GivingUpTransport>()),
+       205, 1, "Timeout occurred on asynchronous web request. Total timeouts occurred: " +
+                   timeouts + " (", {false}},
   };
   for (const auto& c : cases) {
     RecordingWeb web(pool_, c.host);
@@ -156,8 +142,7 @@ TEST_F(WebTest, FailuresCarryTheirCodeMessageAndUrl) {
     EXPECT_EQ(c.code, e.getErrorCode()) << c.url;
     EXPECT_EQ(c.severity, e.getErrorSeverity()) << c.url;
     EXPECT_EQ(c.url, e.url());
-    EXPECT_EQ(0u, e.getErrorDescription().find(c.message_start))
-        << e.getErrorDescription();
+    EXPECT_EQ(0u, e.getErrorDescription().find(c.message_start)) << e.getErrorDescription();
     EXPECT_EQ(c.completions, web.completions) << c.url;
   }
   EXPECT_EQ(0u, server_.request_count());
@@ -180,9 +165,7 @@ class DownloadTest : public WebTest {
 
 TEST_F(DownloadTest, BodiesAreStreamedIntoDistinctlyNamedFiles) {
   std::string body(5 * 1024 * 1024 + 17, '\0');
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    body[i] = static_cast<char>((i * 31) ^ (i >> 9));
-  }
+  for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 31) ^ (i >> 9));
   server_.Always("GET", "/app.zip", CannedResponse{200, {}, body});
   server_.ExpectOnce("GET", "/empty", CannedResponse{200, {}, ""});
   const std::string url = server_.url("/app.zip");
@@ -200,8 +183,7 @@ TEST_F(DownloadTest, BodiesAreStreamedIntoDistinctlyNamedFiles) {
   EXPECT_EQ("", vq_testing::ReadFile(empty.DownloadFilename()));
   EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e", empty.DownloadMd5());
 
-  const std::string prefix =
-      "tmp_" + std::to_string(static_cast<std::int32_t>(PJWHash(url))) + "_0_";
+  const std::string prefix = "tmp_" + std::to_string(std::int32_t(PJWHash(url))) + "_0_";
   EXPECT_EQ(prefix.size() + 6, a.size());
   EXPECT_EQ(0u, a.find(prefix));
   EXPECT_NE(a, b);
@@ -209,8 +191,7 @@ TEST_F(DownloadTest, BodiesAreStreamedIntoDistinctlyNamedFiles) {
 }
 
 TEST_F(DownloadTest, FailedTransferLeavesNoFile) {
-  const std::pair<std::string, int> cases[] = {{RefusedUrl(), 155},
-                                               {"http://a.invalid/", 215}};
+  const std::pair<std::string, int> cases[] = {{RefusedUrl(), 155}, {"http://a.invalid/", 215}};
   for (const auto& [url, code] : cases) {
     AppleWebDownload download(pool_);
     download.setUrl(url.c_str());
@@ -220,15 +201,13 @@ TEST_F(DownloadTest, FailedTransferLeavesNoFile) {
 }
 
 TEST_F(DownloadTest, WriteFailureIsCode175AndLeavesNoFile) {
-  server_.ExpectOnce("GET", "/big",
-                     CannedResponse{200, {}, std::string(1 << 20, 'b')});
+  server_.ExpectOnce("GET", "/big", CannedResponse{200, {}, std::string(1 << 20, 'b')});
   AppleWebDownload download(pool_);
   download.setUrl(server_.url("/big").c_str());
-  // A file size limit makes writes past 64 KiB fail (EFBIG) instead of
-  // killing the process.
-  rlimit saved, limited;
+  // A file size limit makes writes past 64 KiB fail (EFBIG) instead of killing the process.
+  rlimit saved;
   ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
-  limited = {64 * 1024, saved.rlim_max};
+  const rlimit limited = {64 * 1024, saved.rlim_max};
   const auto previous_handler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
   const VqException e = GetFailure(download);
@@ -246,8 +225,7 @@ TEST_F(DownloadTest, FileThatCannotBeCreatedIsCode140) {
   download.setUrl(server_.url("/never").c_str());
   const VqException e = GetFailure(download);
   EXPECT_EQ(140, e.getErrorCode());
-  EXPECT_NE(std::string::npos,
-            e.getErrorDescription().find("Failed creation of temporary file ("));
+  EXPECT_NE(std::string::npos, e.getErrorDescription().find("Failed creation of temporary file ("));
   EXPECT_EQ(0u, server_.request_count());
 }
 
