@@ -101,7 +101,8 @@ TEST_F(AgentStatusTest, RunningAgentIsAskedAndItsAnswersAreMadeSafeToShow) {
 
   const std::string text = vq_main::formatStatus(status);
   for (const std::string& line :
-       {"Agent:               running, pid 4242", "Command server:      " + server_.url("/"),
+       {std::string("Agent:               running, pid 4242"),
+        "Command server:      " + server_.url("/"),
         "Latest attempt:      failed (see " + Data("vq.log"),
         std::string("Next update:         Mon Dec 07 04:00:00 2026"),
         std::string("Update passes:       3 since the agent started"),
