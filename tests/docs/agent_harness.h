@@ -71,12 +71,15 @@ class AgentHarness : public vq_e2e::AgentSandbox {
   }
 
   // The agent's log, "vq.log", with the previous file before it.
-  std::string Log() const { return ReadIfThere(DataPath("vq.log.1")) + ReadIfThere(DataPath("vq.log")); }
+  std::string Log() const {
+    return ReadIfThere(DataPath("vq.log.1")) + ReadIfThere(DataPath("vq.log"));
+  }
   // Lines of vqserve's request log (one JSON object each).
   std::vector<std::string> Requests() const {
     std::vector<std::string> lines;
     const std::string text = Output("requests.log");
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1)
       lines.push_back(text.substr(start, end - start));
     return lines;
   }

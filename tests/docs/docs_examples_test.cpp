@@ -234,10 +234,11 @@ void CheckResult(AgentHarness& agent, const std::string& line,
   } else if (StartsWith(line, "no file ")) {
     EXPECT_FALSE(PathExists(agent.DataPath(line.substr(8))));
   } else if (kind == "mode" && claim && !claim->contains) {
-    EXPECT_EQ(std::stoi(claim->value, nullptr, 8), vq_testing::FileMode(agent.DataPath(claim->name)));
+    EXPECT_EQ(std::stoi(claim->value, nullptr, 8),
+              vq_testing::FileMode(agent.DataPath(claim->name)));
   } else if (kind == "variable" && claim && !claim->contains) {
-    const std::string reply = agent.Http("GET /~cmd/info/" + claim->name +
-                                         " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const std::string reply = agent.Http("GET /~cmd/info/" + claim->name + " HTTP/1.1\r\n"
+                                         "Host: 127.0.0.1\r\nConnection: close\r\n\r\n");
     const size_t body = reply.find("\r\n\r\n");
     EXPECT_EQ(claim->value, body == std::string::npos ? reply : reply.substr(body + 4));
   } else if ((kind == "request" || kind == "report") && claim) {
@@ -262,7 +263,8 @@ void CheckResult(AgentHarness& agent, const std::string& line,
     if (line == "no report") {
       EXPECT_TRUE(codes.empty()) << "reports: " << all;
     } else {
-      EXPECT_NE(std::find(codes.begin(), codes.end(), line.substr(7)), codes.end()) << "reports: " << all;
+      EXPECT_NE(std::find(codes.begin(), codes.end(), line.substr(7)), codes.end())
+          << "reports: " << all;
     }
   } else if (StartsWith(line, "launched only ")) {
     // Waits for the launch, then no other may have happened.
@@ -315,7 +317,8 @@ TEST(DocsExamples, AnswerDocumentsDoWhatThePagesSay) {
     const std::vector<std::string> requests(
         all.begin() + static_cast<long>(std::min(known, all.size())), all.end());
     for (const std::string& line : Lines(example.result.text))
-      if (!line.empty() && line[0] != '#') CheckResult(agent, line, requests, example.result.where());
+      if (!line.empty() && line[0] != '#')
+        CheckResult(agent, line, requests, example.result.where());
   }
   std::cout << "answer documents executed: " << run << std::endl;
   EXPECT_GT(run, 0);

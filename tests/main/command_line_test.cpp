@@ -111,7 +111,8 @@ TEST_F(AgentCommandLineTest, WordModesStillDoTheirOneJob) {
   EXPECT_EQ(1, Run({"setstart"}).status);
   EXPECT_TRUE(PathExists(autostart));
   EXPECT_EQ(1, Run({"TRANS"}).status);
-  EXPECT_TRUE(WaitFor([&] { return Has(ReadIfThere(DataPath("vq.log")), "Transaction debug file"); }));
+  EXPECT_TRUE(WaitFor(
+      [&] { return Has(ReadIfThere(DataPath("vq.log")), "Transaction debug file"); }));
   const Outcome proxy = Run({"proxy", "http://127.0.0.1/"});
   EXPECT_EQ(1, proxy.status);
   EXPECT_TRUE(Has(proxy.err, "ProxyDetails::checkProxy is deprecated"));
