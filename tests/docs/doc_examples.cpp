@@ -15,22 +15,14 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-bool IsFence(const std::string& line) { return line.compare(0, 3, "```") == 0; }
-
 std::runtime_error Misplaced(const FencedBlock& block, const std::string& why) {
   return std::runtime_error(block.where() + ": ```" + block.info + " " + why);
 }
 
 }  // namespace
 
-std::string FencedBlock::where() const {
-  return page + ":" + std::to_string(line);
-}
-
-std::string FencedBlock::language() const {
-  return info.substr(0, info.find(' '));
-}
-
+std::string FencedBlock::where() const { return page + ":" + std::to_string(line); }
+std::string FencedBlock::language() const { return info.substr(0, info.find(' ')); }
 std::string FencedBlock::marker() const {
   const size_t space = info.find(' ');
   return space == std::string::npos ? "" : Trim(info.substr(space + 1));
@@ -38,12 +30,9 @@ std::string FencedBlock::marker() const {
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
     lines.push_back(text.substr(start, end - start));
-    start = end + 1;
   }
   return lines;
 }
@@ -64,15 +53,15 @@ std::vector<FencedBlock> ReadFencedBlocks(const std::string& directory) {
     int number = 0;
     for (std::string line; std::getline(in, line);) {
       ++number;
-      if (open == nullptr) {
-        if (IsFence(line)) {
-          blocks.push_back({name, number, Trim(line.substr(3)), ""});
-          open = &blocks.back();
+      if (open == nullptr && line.compare(0, 3, "```") == 0) {
+        blocks.push_back({name, number, Trim(line.substr(3)), ""});
+        open = &blocks.back();
+      } else if (open != nullptr) {
+        if (Trim(line) == "```") {
+          open = nullptr;
+        } else {
+          open->text += line + "\n";
         }
-      } else if (Trim(line) == "```") {
-        open = nullptr;
-      } else {
-        open->text += line + "\n";
       }
     }
     if (open != nullptr) throw std::runtime_error(open->where() + ": fence never closed");

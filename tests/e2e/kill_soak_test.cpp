@@ -9,28 +9,20 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <random>
-#include <string>
 
-#include "testing/child_process.h"
-#include "testing/file_util.h"
-#include "testing/scoped_temp_dir.h"
-#include "testing/wait_for.h"
+#include "e2e/agent_sandbox.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using vq_testing::ChildProcess;
 using vq_testing::PathExists;
+using vq_testing::ReadIfThere;
 using vq_testing::WaitFor;
 using vq_testing::WriteFile;
 
 constexpr int kDefaultRounds = 6;
 constexpr int kFiles = 40;
-
-using vq_testing::ReadIfThere;
 
 // The round whose update wrote `text` (0: the state before any update).
 long RoundOf(const std::string& text) {
@@ -41,50 +33,21 @@ long RoundOf(const std::string& text) {
 // One transaction replacing settings.xml and writing kFiles files, every one
 // naming `round`; padded so that the transaction takes a while.
 std::string Update(int round) {
-  const std::string tag = "round " + std::to_string(round);
+  const std::string tag = "round " + std::to_string(round), padding(2048, 'x');
   std::string document =
       "<vq version=\"2.0\" update=\"600\"><transaction><write filename="
-      "\"settings.xml\"><![CDATA[<settings note=\"" + tag +
-      "\"/>]]></write>";
-  const std::string padding(2048, 'x');
-  for (int i = 0; i < kFiles; ++i) {
-    document += "<write filename=\"soak/f" + std::to_string(i) +
-                ".txt\"><![CDATA[" + tag + "\n" + padding + "]]></write>";
-  }
+      "\"settings.xml\"><![CDATA[<settings note=\"" + tag + "\"/>]]></write>";
+  for (int i = 0; i < kFiles; ++i)
+    document += "<write filename=\"soak/f" + std::to_string(i) + ".txt\"><![CDATA[" +
+                tag + "\n" + padding + "]]></write>";
   return document + "</transaction></vq>";
 }
 
-class KillSoakTest : public ::testing::Test {
+class KillSoakTest : public ::testing::Test, public vq_e2e::AgentSandbox {
  protected:
   KillSoakTest() {
-    vq_testing::MakeDirs(home_);
-    fs::copy(VQ_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
     WriteFile(document_, "<vq version=\"2.0\" update=\"600\"/>");
-    const std::string portFile = temp_.Append("server.url");
-    server_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{VQSERVE_PATH, "--key", VQ_DEMO_PRIVATE_KEY,
-                                 "--fixed", document_, "--port-file",
-                                 portFile},
-        std::vector<std::string>{}, temp_.Append("vqserve"));
-    WaitFor([&] { return PathExists(portFile); });
-    const std::string url = ReadIfThere(portFile);
-    WriteFile(bundle_ + "/Contents/MacOS/initial_data/vqconnect.xml",
-              "<vqconnect version=\"1.0\"><server>" +
-                  url.substr(0, url.find('\n')) + "</server></vqconnect>");
-  }
-  ~KillSoakTest() override {
-    if (server_) server_->Signal(SIGTERM), server_->Wait();
-  }
-
-  std::unique_ptr<ChildProcess> StartAgent() {
-    return std::make_unique<ChildProcess>(
-        std::vector<std::string>{bundle_ + "/Contents/MacOS/vqagent"},
-        std::vector<std::string>{"HOME=" + home_,
-                                 "XDG_CONFIG_HOME=" + home_ + "/.config"},
-        temp_.Append("agent"));
-  }
-  std::string DataPath(const std::string& name = "") const {
-    return home_ + "/Library/Application Support/VqDemo/Quillmere/" + name;
+    ConnectTo(StartServer("vqserve", {"--fixed", document_}));
   }
 
   // After a restart that finished recovery: the round all files name, or
@@ -111,11 +74,7 @@ class KillSoakTest : public ::testing::Test {
     return round;
   }
 
-  vq_testing::ScopedTempDir temp_;
-  const std::string home_ = temp_.Append("home");
-  const std::string bundle_ = temp_.Append("vqagent.app");
-  const std::string document_ = temp_.Append("vq.xml");
-  std::unique_ptr<ChildProcess> server_;
+  const std::string document_ = temp.Append("vq.xml");
 };
 
 TEST_F(KillSoakTest, KilledAtRandomMomentsEveryRestartFindsOneWholeVersion) {
@@ -133,7 +92,7 @@ TEST_F(KillSoakTest, KilledAtRandomMomentsEveryRestartFindsOneWholeVersion) {
         "seed " + std::to_string(seed) + ", round " + std::to_string(round);
     WriteFile(document_, Update(round));
     {
-      auto agent = StartAgent();
+      auto agent = Agent();
       if (random() % 2 == 0) {
         // Into the transaction: a tight poll for its journal, then a short
         // random wait.
@@ -158,7 +117,7 @@ TEST_F(KillSoakTest, KilledAtRandomMomentsEveryRestartFindsOneWholeVersion) {
     // Restarted with nothing new to do: recovery runs before the command
     // server starts, so a fresh key means it has finished.
     WriteFile(document_, "<vq version=\"2.0\" update=\"600\"/>");
-    auto agent = StartAgent();
+    auto agent = Agent();
     ASSERT_TRUE(WaitFor(
         [&] {
           const std::string key = ReadIfThere(DataPath("vq.server.key"));

@@ -68,18 +68,13 @@ class AgentStatusTest : public ::testing::Test {
   // The stand-in agent answers every keyless question the status asks.
   void ServeAgent(vq_testing::TestHttpServer& server,
                   const std::string& version, const std::string& last) {
-    const auto answer = [&server](const std::string& path,
-                                  const std::string& body) {
-      CannedResponse response;
-      response.body = body;
-      server.Always("GET", path, response);
-    };
-    answer("/~cmd/version", version);
-    answer("/~cmd/info/update.last", last);
-    answer("/~cmd/info/update.result", "failed");
-    answer("/~cmd/info/update.next", "Mon Dec 07 04:00:00 2026");
-    answer("/~cmd/info/update.count", "3");
-    answer("/~cmd/info/servers", "http://s1.test/,http://s2.test/");
+    for (const auto& [path, body] : std::vector<std::pair<std::string, std::string>>{
+             {"/~cmd/version", version}, {"/~cmd/info/update.last", last},
+             {"/~cmd/info/update.result", "failed"},
+             {"/~cmd/info/update.next", "Mon Dec 07 04:00:00 2026"},
+             {"/~cmd/info/update.count", "3"},
+             {"/~cmd/info/servers", "http://s1.test/,http://s2.test/"}})
+      server.Always("GET", path, CannedResponse{200, {}, body});
     WriteFile(Data("vq.server"), server.url("").substr(7) + "\n");
   }
   AgentStatus Collect() {
@@ -105,14 +100,15 @@ TEST_F(AgentStatusTest, RunningAgentIsAskedAndItsAnswersAreMadeSafeToShow) {
   EXPECT_EQ(vq_main::kStatusRunning, vq_main::statusExitCode(status));
 
   const std::string text = vq_main::formatStatus(status);
-  EXPECT_TRUE(Has(text, "Agent:               running, pid 4242")) << text;
-  EXPECT_TRUE(Has(text, "Command server:      " + server_.url("/"))) << text;
-  EXPECT_TRUE(Has(text, "Latest attempt:      failed (see " + Data("vq.log")))
-      << text;
-  EXPECT_TRUE(Has(text, "Next update:         Mon Dec 07 04:00:00 2026"));
-  EXPECT_TRUE(Has(text, "Update passes:       3 since the agent started"));
-  EXPECT_TRUE(Has(text, "\n                     http://s2.test/\n")) << text;
-  EXPECT_TRUE(Has(text, "Transaction:         one is running now")) << text;
+  for (const std::string& line :
+       {std::string("Agent:               running, pid 4242"),
+        "Command server:      " + server_.url("/"),
+        "Latest attempt:      failed (see " + Data("vq.log"),
+        std::string("Next update:         Mon Dec 07 04:00:00 2026"),
+        std::string("Update passes:       3 since the agent started"),
+        std::string("\n                     http://s2.test/\n"),
+        std::string("Transaction:         one is running now")})
+    EXPECT_TRUE(Has(text, line)) << text;
   // Neither the escape sequence nor the forged line reaches the terminal.
   EXPECT_TRUE(Has(text, "Mon\\x1b[2J Dec 07\\nForged: yes")) << text;
   EXPECT_FALSE(Has(text, "\x1b"));
@@ -151,9 +147,10 @@ TEST_F(AgentStatusTest, WithoutAnAgentTheFilesTellWhatTheyCan) {
                                       "http://a.test/"}),
             status.servers);
   const std::string text = vq_main::formatStatus(status);
-  EXPECT_TRUE(Has(text, "Agent:               not running\n")) << text;
-  EXPECT_TRUE(Has(text, "(from vqconnect.xml and the built-in list)")) << text;
-  EXPECT_TRUE(Has(text, "pending: .transaction.dat will be completed")) << text;
+  for (const char* line : {"Agent:               not running\n",
+                           "(from vqconnect.xml and the built-in list)",
+                           "pending: .transaction.dat will be completed"})
+    EXPECT_TRUE(Has(text, line)) << text;
   EXPECT_EQ(0u, server_.request_count());
 }
 
@@ -163,8 +160,7 @@ TEST_F(AgentStatusTest, AddressFilesThatAreNotTheAgentsAreNeitherReadNorUsed) {
   EXPECT_EQ(AgentStatus::AddressFile::kMalformed, Collect().addressFile);
   std::remove(Data("vq.server").c_str());
   WriteFile(temp_.Append("elsewhere"), server_.url("").substr(7));
-  ASSERT_EQ(0, symlink(temp_.Append("elsewhere").c_str(),
-                       Data("vq.server").c_str()));
+  ASSERT_EQ(0, symlink(temp_.Append("elsewhere").c_str(), Data("vq.server").c_str()));
   EXPECT_EQ(AgentStatus::AddressFile::kMalformed, Collect().addressFile);
   std::remove(Data("vq.server").c_str());
   WriteFile(Data("vq.server"), "10.1.2.3:80\n");

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 struct Result {
   int status;
-  std::string out;  // standard output and error together
+  std::string out;
 };
 
 // `text` as one word for /bin/sh.
@@ -34,18 +34,20 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
+// Runs `command`; its exit status (-1 when it did not exit) and its standard
+// output and error together.
 Result Shell(const std::string& command) {
   Result result{-1, ""};
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-    result.out.append(buffer, n);
+  for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) result.out.append(buffer, n);
   const int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 
+// The non-empty lines of `text`.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -101,11 +103,9 @@ std::map<std::string, std::string> OwningPackages(
 TEST(Package, InstallsRunsAndDeclaresEveryLinkedLibrary) {
   vq_testing::ScopedTempDir temp;
   // Uncompressed: the package is only unpacked again.
-  const Result built = Shell(std::string(VQ_CPACK) +
-                             " -G DEB -D CPACK_DEBIAN_COMPRESSION_TYPE=none"
-                             " --config " +
-                             Quote(VQ_CPACK_CONFIG) + " -B " +
-                             Quote(temp.Append("out")));
+  const Result built =
+      Shell(std::string(VQ_CPACK) + " -G DEB -D CPACK_DEBIAN_COMPRESSION_TYPE=none --config " +
+            Quote(VQ_CPACK_CONFIG) + " -B " + Quote(temp.Append("out")));
   ASSERT_EQ(0, built.status) << built.out;
   std::string deb;
   for (const auto& entry : fs::directory_iterator(temp.Append("out")))
@@ -115,25 +115,21 @@ TEST(Package, InstallsRunsAndDeclaresEveryLinkedLibrary) {
   ASSERT_EQ(0, Shell("dpkg-deb -x " + Quote(deb) + " " + Quote(root)).status);
 
   // The installation runs from the unpacked root and leaves HOME alone.
-  const std::string home = temp.Append("home");
+  const std::string home = temp.Append("home"), bundle = root + VQ_PACKAGE_BUNDLE_PATH;
   vq_testing::MakeDirs(home);
-  const std::string agent =
-      root + VQ_PACKAGE_BUNDLE_PATH + "/Contents/MacOS/vqagent";
-  const Result version = Shell("HOME=" + Quote(home) + " " + Quote(agent) +
-                               " --version");
+  const Result version =
+      Shell("HOME=" + Quote(home) + " " + Quote(bundle + "/Contents/MacOS/vqagent") + " --version");
   EXPECT_EQ(0, version.status);
   EXPECT_EQ(0u, version.out.find("vqagent 1.0 (")) << version.out;
   EXPECT_TRUE(fs::is_empty(home));
-  EXPECT_TRUE(vq_testing::PathExists(root + VQ_PACKAGE_BUNDLE_PATH +
-                                     "/Contents/MacOS/initial_data"));
+  EXPECT_TRUE(vq_testing::PathExists(bundle + "/Contents/MacOS/initial_data"));
   const Result sign = Shell(Quote(root + "/usr/bin/vqsign") + " --help");
   EXPECT_EQ(0, sign.status);
   EXPECT_EQ(0u, sign.out.find("Usage: vqsign")) << sign.out;
   // /usr/bin/vqagent starts the installed executable by its full path.
   EXPECT_NE(std::string::npos,
             vq_testing::ReadFile(root + "/usr/bin/vqagent")
-                .find("exec \"" VQ_PACKAGE_BUNDLE_PATH
-                      "/Contents/MacOS/vqagent\" \"$@\""));
+                .find("exec \"" VQ_PACKAGE_BUNDLE_PATH "/Contents/MacOS/vqagent\" \"$@\""));
   for (const char* page : {"vqagent", "vqsign", "vqserve"}) {
     const std::string path = root + "/usr/share/man/man1/" + page + ".1.gz";
     EXPECT_EQ(0, Shell("gzip -t " + Quote(path)).status) << path;

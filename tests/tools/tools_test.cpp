@@ -1,10 +1,8 @@
 // Runs vqsign and vqserve through /bin/sh, talks HTTP to vqserve on 127.0.0.1
 // and checks signatures with the openssl command, apart from the code tested.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/scoped_temp_dir.h"
 #include "vqserve/download_folder.h"
 #include "vqserve/json_text.h"
@@ -169,27 +168,15 @@ struct HttpResponse {
   }
 };
 
-HttpResponse Request(int port, const std::string& method,
-                     const std::string& path, const std::string& form) {
-  std::string reply;
-  const std::string request =
-      method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-      "Connection: close\r\nContent-Length: " + std::to_string(form.size()) +
-      "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n" + form;
-  sockaddr_in peer{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)) == 0 &&
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
-    char buffer[65536];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;)
-      reply.append(buffer, n);
-  }
-  close(fd);
+HttpResponse Request(int port, const std::string& method, const std::string& path,
+                     const std::string& form) {
+  const std::string reply = vq_testing::LoopbackExchange(
+      port, method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            "Content-Length: " + std::to_string(form.size()) +
+            "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n" + form);
   const size_t end = reply.find("\r\n\r\n");
-  if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || end == std::string::npos)
-    return {};
-  return {std::stoi(reply.substr(9, 3)), reply.substr(0, end),
-          reply.substr(end + 4)};
+  if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || end == std::string::npos) return {};
+  return {std::stoi(reply.substr(9, 3)), reply.substr(0, end), reply.substr(end + 4)};
 }
 
 class VqserveTest : public ::testing::Test {
