@@ -1,8 +1,6 @@
 #include "bounds/agent_process.h"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include "testing/file_util.h"
 #include "testing/loopback_exchange.h"
 #include "testing/wait_for.h"
+#include "vqsign/rsa_signer.h"
 
 namespace vq_bounds_test {
 using vq_testing::ReadIfThere;
@@ -79,6 +78,13 @@ std::string AgentProcess::Get(const std::string& target,
                               " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                               "Connection: close\r\n\r\n";
   return vq_testing::LoopbackExchange(port, request, timeout);
+}
+
+std::string SignBase64(const std::string& body) {
+  std::string error;
+  auto signer = vqtools::RsaSigner::fromPemFile(VQ_DEMO_PRIVATE_KEY, &error);
+  EXPECT_TRUE(signer) << error;
+  return signer ? signer->signBase64(body) : "";
 }
 
 }  // namespace vq_bounds_test

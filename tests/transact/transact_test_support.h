@@ -1,7 +1,6 @@
 #ifndef VQ_TESTS_TRANSACT_TRANSACT_TEST_SUPPORT_H_
 #define VQ_TESTS_TRANSACT_TRANSACT_TEST_SUPPORT_H_
 
-#include <apr_general.h>
 #include <apr_pools.h>
 #include <gtest/gtest.h>
 #include <log4cpp/Category.hh>
@@ -29,9 +28,7 @@ class FakeExternal : public TransactionalExternalInterface {
   }
   void setQuit() override { ++quits; }
   void setUpgrade() override {}
-  void setVariable(const std::string& name, const std::string& value) override {
-    variables[name] = value;
-  }
+  void setVariable(const std::string& name, const std::string& value) override { variables[name] = value; }
 
   std::map<std::string, std::string> variables;
   std::vector<std::string> launched;  // command, then its arguments
@@ -91,8 +88,7 @@ class TransactFixture : public ::testing::Test {
 };
 
 inline TransactionalFileMove* newMove(apr_pool_t* pool, const std::string& from,
-                                      const std::string& to,
-                                      int permissions = 0x0600) {
+                                      const std::string& to, int permissions = 0x0600) {
   auto* operation = new TransactionalFileMove(pool);
   operation->setSourceFilename(from);
   operation->setDestinationFilename(to);
@@ -100,8 +96,7 @@ inline TransactionalFileMove* newMove(apr_pool_t* pool, const std::string& from,
   return operation;
 }
 
-inline TransactionalFileDelete* newDelete(apr_pool_t* pool,
-                                          const std::string& file) {
+inline TransactionalFileDelete* newDelete(apr_pool_t* pool, const std::string& file) {
   auto* operation = new TransactionalFileDelete(pool);
   operation->setDeleteFilename(file);
   return operation;
@@ -109,12 +104,8 @@ inline TransactionalFileDelete* newDelete(apr_pool_t* pool,
 
 // Journal fields built by hand, independent of the engine: a 32-bit number
 // in host order, and a string as its length and bytes.
-inline std::string u32(std::uint32_t value) {
-  return std::string(reinterpret_cast<const char*>(&value), 4);
-}
-inline std::string str(const std::string& text) {
-  return u32(static_cast<std::uint32_t>(text.size())) + text;
-}
+inline std::string u32(std::uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
+inline std::string str(const std::string& text) { return u32(static_cast<std::uint32_t>(text.size())) + text; }
 
 }  // namespace transact_test
 
