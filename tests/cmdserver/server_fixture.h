@@ -60,8 +60,7 @@ class FakeCommandTarget : public CommandTarget {
     return env_;
   }
   std::string pathInDataDir(const std::string& tested) override {
-    const bool inside = !tested.empty() && tested[0] != '/' &&
-                        tested.find("..") == std::string::npos;
+    const bool inside = !tested.empty() && tested[0] != '/' && tested.find("..") == std::string::npos;
     return inside ? getEnv("dir.data") + "/" + tested : "";
   }
 
@@ -108,20 +107,15 @@ class ServerTest : public ::testing::Test {
     server_ = std::make_unique<Mongoose>(*pool_, &target_);
     port_ = server_->port();
   }
-  void TearDown() override {
-    server_.reset();
-    pool_.reset();
-  }
+  void TearDown() override { server_.reset(), pool_.reset(); }
 
-  std::string Get(const std::string& target,
-                  const std::string& host = "127.0.0.1") {
+  std::string Get(const std::string& target, const std::string& host = "127.0.0.1") {
     return Exchange(port_, "GET " + target + " HTTP/1.1\r\nHost: " + host +
                                "\r\nConnection: close\r\n\r\n");
   }
   std::string Post(const std::string& target, const std::string& body) {
-    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" +
-                               std::to_string(port_) + "\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\n\r\n" + body);
+    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port_) +
+                               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
   }
   // `target` with the server's key added as the "key" parameter.
   std::string Keyed(const std::string& target) const {

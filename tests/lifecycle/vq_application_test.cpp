@@ -89,8 +89,8 @@ TEST_F(VqApplicationTest, ConnectServersFirstThenDefaultsEachShuffled) {
     VqApplication::orderServers({"a", "b"}, {"c", "d"}, &out);
     orders.insert(out);
   }
-  EXPECT_EQ((std::set<Servers>{{"a", "b", "c", "d"}, {"b", "a", "c", "d"},
-                               {"a", "b", "d", "c"}, {"b", "a", "d", "c"}}),
+  EXPECT_EQ((std::set<Servers>{
+                {"a", "b", "c", "d"}, {"b", "a", "c", "d"}, {"a", "b", "d", "c"}, {"b", "a", "d", "c"}}),
             orders);
 }
 
@@ -104,8 +104,7 @@ TEST_F(VqApplicationTest, ComputedVariablesIgnoreWrites) {
   VqApplication app(identity, nullptr);
   vq_app_test::ScopedLog log(&app);
   VqApplication::setEnv(VqApplication::SERVERS, "x");
-  EXPECT_TRUE(log.hasLineEndingWith(
-      "WARN VqApp : Trying to set computed variable: servers"));
+  EXPECT_TRUE(log.hasLineEndingWith("WARN VqApp : Trying to set computed variable: servers"));
   const std::string servers = VqApplication::getEnv(VqApplication::SERVERS);
   EXPECT_TRUE(servers == "Y,Z" || servers == "Z,Y") << servers;
   EXPECT_TRUE(log.hasLineEndingWith(
@@ -113,12 +112,10 @@ TEST_F(VqApplicationTest, ComputedVariablesIgnoreWrites) {
       "reading vqconnect file: Failed to open file"));
   // The file is read again on each call; its servers lead.
   WriteFile(data.Append("vqconnect.xml"),
-            "<vqconnect version='1.0'><server>X</server><server>Y</server>"
-            "</vqconnect>");
+            "<vqconnect version='1.0'><server>X</server><server>Y</server></vqconnect>");
   Servers out;
   app.getAllServers(out);
-  EXPECT_TRUE(out == Servers({"X", "Y", "Z"}) ||
-              out == Servers({"Y", "X", "Z"}));
+  EXPECT_TRUE(out == Servers({"X", "Y", "Z"}) || out == Servers({"Y", "X", "Z"}));
 }
 
 // Direct non-empty <server> children in order, exact duplicates dropped. A
@@ -140,8 +137,7 @@ TEST_F(VqApplicationTest, ConnectSettingsReadServersAndFailedReadsKeepThem) {
   std::remove(file.c_str());
   vq_testing::MakeDirs(file);  // a directory in place of the file
   EXPECT_EQ(read, settings.getServers());
-  EXPECT_EQ("Error reading vqconnect file: Failed to open file",
-            settings.getError());
+  EXPECT_EQ("Error reading vqconnect file: Failed to open file", settings.getError());
   std::remove(file.c_str());
   WriteFile(file, "<vqconnect version='1.0'><server>u</server></vqconnect>");
   EXPECT_EQ(Servers{"u"}, settings.getServers());
