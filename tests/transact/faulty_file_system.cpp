@@ -6,20 +6,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+
+#include "testing/file_util.h"
 
 namespace transact_test {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readReal(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::string parentOf(const std::string& key) {
   const std::string parent = fs::path(key).parent_path().string();
@@ -32,9 +26,7 @@ bool isBelow(const std::string& key, const std::string& directory) {
 
 }  // namespace
 
-FaultyFileSystem::FaultyFileSystem() : root_(fs::current_path().string()) {
-  snapshot();
-}
+FaultyFileSystem::FaultyFileSystem() : root_(fs::current_path().string()) { snapshot(); }
 
 std::string FaultyFileSystem::key(const std::string& name) const {
   fs::path path(name);
@@ -49,8 +41,7 @@ void FaultyFileSystem::snapshot() {
   durableData_.clear();
   std::map<ino_t, int> byInode;  // hard links share one identity
   for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    const std::string relative =
-        entry.path().lexically_relative(root_).string();
+    const std::string relative = entry.path().lexically_relative(root_).string();
     if (entry.is_directory()) {
       directories_.insert(relative);
       continue;
@@ -60,33 +51,25 @@ void FaultyFileSystem::snapshot() {
     auto found = byInode.find(info.st_ino);
     if (found == byInode.end()) {
       found = byInode.emplace(info.st_ino, nextFile_++).first;
-      durableData_[found->second] = readReal(entry.path().string());
+      durableData_[found->second] = vq_testing::ReadIfThere(entry.path().string());
     }
     files_[relative] = found->second;
   }
-  for (const std::string& directory : directories_) {
-    durableListings_[directory] = listing(directory);
-  }
+  for (const std::string& directory : directories_) durableListings_[directory] = listing(directory);
 }
 
-FaultyFileSystem::Listing FaultyFileSystem::listing(
-    const std::string& directory) const {
+FaultyFileSystem::Listing FaultyFileSystem::listing(const std::string& directory) const {
   Listing entries;
-  for (const auto& [path, file] : files_) {
-    if (path != "." && parentOf(path) == directory) {
-      entries[fs::path(path).filename().string()] = {false, file};
-    }
-  }
-  for (const std::string& path : directories_) {
-    if (path != "." && parentOf(path) == directory) {
-      entries[fs::path(path).filename().string()] = {true, 0};
-    }
-  }
+  const auto add = [&](const std::string& path, Entry entry) {
+    if (path != "." && parentOf(path) == directory) entries[fs::path(path).filename().string()] = entry;
+  };
+  for (const auto& [path, file] : files_) add(path, {false, file});
+  for (const std::string& path : directories_) add(path, {true, 0});
   return entries;
 }
 
 void FaultyFileSystem::recordFileData(int file, const std::string& path) {
-  const std::string& data = durableData_[file] = readReal(root_ + "/" + path);
+  const std::string& data = durableData_[file] = vq_testing::ReadIfThere(root_ + "/" + path);
   // The first durable COMMIT (state 4 at offset 0) decides the outcome.
   const std::uint32_t commit = 4;
   if (path == ".transaction.dat" && commitDurableAt_ == 0 &&
@@ -95,8 +78,7 @@ void FaultyFileSystem::recordFileData(int file, const std::string& path) {
   }
 }
 
-bool FaultyFileSystem::failing(apr_status_t* status, const std::string& name,
-                               bool isFlush) {
+bool FaultyFileSystem::failing(apr_status_t* status, const std::string& name, bool isFlush) {
   ++calls_;
   if (isFlush && ++flushes_ == loseAt_) dead_ = true;
   if (dead_) {
@@ -113,8 +95,7 @@ bool FaultyFileSystem::failing(apr_status_t* status, const std::string& name,
   return false;
 }
 
-void FaultyFileSystem::build(const std::string& directory,
-                             const std::string& real) {
+void FaultyFileSystem::build(const std::string& directory, const std::string& real) {
   const auto found = durableListings_.find(directory);
   if (found == durableListings_.end()) return;  // never flushed: empty
   for (const auto& [name, entry] : found->second) {
@@ -132,9 +113,7 @@ void FaultyFileSystem::build(const std::string& directory,
 }
 
 void FaultyFileSystem::powerLoss() {
-  for (const auto& entry : fs::directory_iterator(root_)) {
-    fs::remove_all(entry.path());
-  }
+  for (const auto& entry : fs::directory_iterator(root_)) fs::remove_all(entry.path());
   build(".", root_);
   calls_ = flushes_ = failAt_ = loseAt_ = commitDurableAt_ = 0;
   hitDurability_ = dead_ = false;
