@@ -24,7 +24,7 @@ using vq_testing::FileMode;
 using vq_testing::WriteFile;
 
 TEST(InstallationLayoutTest, AbsoluteRelativeAndBareProgramPaths) {
-  const InstallationLayout bundle = computeInstallationLayout("/opt/A.app/Contents/MacOS/vq", "/home/u");
+  const auto bundle = computeInstallationLayout("/opt/A.app/Contents/MacOS/vq", "/home/u");
   EXPECT_EQ("/opt/A.app/Contents/MacOS", bundle.dirApp);
   EXPECT_EQ("/opt/A.app", bundle.launchCmd);
   EXPECT_EQ("/w/bin/agent", computeInstallationLayout("bin/agent", "/w").exe);

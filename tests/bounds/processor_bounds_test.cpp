@@ -103,7 +103,8 @@ TEST_F(ProcessorBoundsTest, ActionsNeverBlockOnOrReadDevicesAndFifos) {
                                         fifo));
   for (const std::string& target : {fifo, std::string("/dev/zero")}) {
     EXPECT_EQ(kErrXmlEditParse,
-              FailureCode("<xmledit filename=\"" + target + "\"><remove rpn=\"/a\"/></xmledit>", fifo))
+              FailureCode("<xmledit filename=\"" + target + "\"><remove rpn=\"/a\"/></xmledit>",
+                          fifo))
         << target;
     EXPECT_EQ(kErrLaunchParse,
               FailureCode("<launch><if filename=\"" + target +

@@ -60,7 +60,8 @@ class FakeCommandTarget : public CommandTarget {
     return env_;
   }
   std::string pathInDataDir(const std::string& tested) override {
-    const bool inside = !tested.empty() && tested[0] != '/' && tested.find("..") == std::string::npos;
+    const bool inside =
+        !tested.empty() && tested[0] != '/' && tested.find("..") == std::string::npos;
     return inside ? getEnv("dir.data") + "/" + tested : "";
   }
 
@@ -114,8 +115,9 @@ class ServerTest : public ::testing::Test {
                                "\r\nConnection: close\r\n\r\n");
   }
   std::string Post(const std::string& target, const std::string& body) {
-    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port_) +
-                               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" +
+                               std::to_string(port_) + "\r\nContent-Length: " +
+                               std::to_string(body.size()) + "\r\n\r\n" + body);
   }
   // `target` with the server's key added as the "key" parameter.
   std::string Keyed(const std::string& target) const {

@@ -63,7 +63,8 @@ class CrashRecoveryTest : public TransactFixture {
     targets_.clear();
     for (std::size_t i = 0; i < kTargets; ++i) {
       const std::string n = std::to_string(i);
-      const std::string file = i < 6 ? "replace" + n : i < 9 ? "fresh/dir" + n + "/new" : "delete" + n;
+      const std::string file =
+          i < 6 ? "replace" + n : i < 9 ? "fresh/dir" + n + "/new" : "delete" + n;
       targets_.push_back(
           {file, i < 9 ? "tmp_" + n : "",
            i < 6 || i >= 9 ? content("old-" + file, 48000 + i * 1000) : "",

@@ -67,8 +67,8 @@ TEST_F(ExternalImplementationTest, QuitWakesTheUpdateThreadUpgradeDoesNot) {
 TEST(ExternalImplementationNullTest, MachineQueriesRefuseAMissingApplication) {
   ApplicationExternalImplementation external(nullptr);
   Texts refusals;
-  for (auto query :
-       {&ApplicationExternalImplementation::getMachineId, &ApplicationExternalImplementation::getOS}) {
+  using External = ApplicationExternalImplementation;
+  for (auto query : {&External::getMachineId, &External::getOS}) {
     try {
       (external.*query)();
     } catch (const VqException& e) {

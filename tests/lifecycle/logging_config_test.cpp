@@ -57,7 +57,8 @@ void logUntilRolled(const std::string& file) {
   for (uintmax_t last = 0; file_size(file) >= last;) {
     last = file_size(file);
     ASSERT_LT(last, 3u << 20) << "no roll";
-    log4cpp::Category::getInstance("VqThread").info("%06d %s", ++line, std::string(1000, 'f').c_str());
+    log4cpp::Category::getInstance("VqThread").info("%06d %s", ++line,
+                                                    std::string(1000, 'f').c_str());
   }
 }
 

@@ -89,8 +89,8 @@ TEST_F(VqApplicationTest, ConnectServersFirstThenDefaultsEachShuffled) {
     VqApplication::orderServers({"a", "b"}, {"c", "d"}, &out);
     orders.insert(out);
   }
-  EXPECT_EQ((std::set<Servers>{
-                {"a", "b", "c", "d"}, {"b", "a", "c", "d"}, {"a", "b", "d", "c"}, {"b", "a", "d", "c"}}),
+  EXPECT_EQ((std::set<Servers>{{"a", "b", "c", "d"}, {"b", "a", "c", "d"},
+                               {"a", "b", "d", "c"}, {"b", "a", "d", "c"}}),
             orders);
 }
 

@@ -135,8 +135,9 @@ TEST_F(ForgedLinesTest, RequestTextNeverStartsALogLine) {
         "/~cmd/path/?path=" + long_value, "/missing%0AFORGED.txt"}) {
     EXPECT_NE(StatusOf(Send("GET", target)), 0) << target;
   }
-  for (const std::string& body : std::vector<std::string>{"<vq>\nFORGED body\r\nFORGED</vq>", "bad\nFORGED document",
-                                 "<vq>" + std::string(100000, 'b') + "</vq>"}) {
+  for (const std::string& body :
+       std::vector<std::string>{"<vq>\nFORGED body\r\nFORGED</vq>", "bad\nFORGED document",
+                                "<vq>" + std::string(100000, 'b') + "</vq>"}) {
     EXPECT_NE(StatusOf(Send("POST", Keyed("/~cmd/process"), {}, body)), 0) << body.substr(0, 40);
   }
   std::ifstream log(LogPath());

@@ -57,7 +57,8 @@ class ApplicationThreadsTest : public ::testing::Test {
     VqApplication::setEnv(VqApplication::DEBUG_REFRESH, refresh_);
     application_->configureLogging("app", data_.Append("vq.log"));
     application_->start(nullptr);
-    port_ = static_cast<unsigned short>(std::stoi(VqApplication::getEnv(VqApplication::MONGOOSE_PORT)));
+    port_ = static_cast<unsigned short>(
+        std::stoi(VqApplication::getEnv(VqApplication::MONGOOSE_PORT)));
     key_ = vq_testing::ReadFile(data_.Append("vq.server.key"));
   }
   void TearDown() override {

@@ -30,8 +30,9 @@ TEST_F(PlainFilesTest, CgiScriptsAndSsiPagesAreNeverRun) {
   ASSERT_NE(mg_check_feature(MG_FEATURES_CGI), 0u);
   const std::string marker = dir_.Append("cgi-ran");
   vq_testing::WriteFile(dir_.Append("run.cgi"),
-                        "#!/bin/sh\ntouch '" + marker + "'\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
-                        "echo CGI-OUTPUT-$((6 * 7))\n");
+                        "#!/bin/sh\ntouch '" + marker +
+                            "'\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
+                            "echo CGI-OUTPUT-$((6 * 7))\n");
   vq_testing::SetFileMode(dir_.Append("run.cgi"), 0700);
   vq_testing::WriteFile(dir_.Append("page.shtml"),
                         "<!--#include file=\"vq.server.key\" -->"

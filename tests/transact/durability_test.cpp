@@ -226,7 +226,9 @@ TEST_F(DurabilityTest, RecoveryKeepsWhatItCannotFinishAndBlocksNewWork) {
       disk.failCall(c.failingReadCall, APR_FROM_OS_ERROR(EIO));
       EXPECT_FALSE(TransactionEngine::init(&external_, pool(), &disk));
       bool logged = false;
-      for (const std::string& line : errors.Take()) logged |= line.rfind("ERROR Recovery failed", 0) == 0;
+      for (const std::string& line : errors.Take()) {
+        logged |= line.rfind("ERROR Recovery failed", 0) == 0;
+      }
       EXPECT_TRUE(logged);
     }
     EXPECT_TRUE(PathExists(".transaction.dat"));
@@ -240,8 +242,9 @@ TEST_F(DurabilityTest, RecoveryKeepsWhatItCannotFinishAndBlocksNewWork) {
     }
     // While it cannot be finished, no transaction runs; its prepared file
     // goes.
-    EXPECT_EQ(run(kSets[1], FileSystem::real()).rfind("threw: An unfinished transaction is on disk", 0),
-              0u);
+    EXPECT_EQ(
+        run(kSets[1], FileSystem::real()).rfind("threw: An unfinished transaction is on disk", 0),
+        0u);
     EXPECT_EQ(ReadFile("a/notes.txt"), "old notes");
     EXPECT_EQ(ReadFile("a/gone.txt"), "doomed");
     EXPECT_FALSE(PathExists("a/notes.txt.tmp"));

@@ -55,13 +55,17 @@ void FaultyFileSystem::snapshot() {
     }
     files_[relative] = found->second;
   }
-  for (const std::string& directory : directories_) durableListings_[directory] = listing(directory);
+  for (const std::string& directory : directories_) {
+    durableListings_[directory] = listing(directory);
+  }
 }
 
 FaultyFileSystem::Listing FaultyFileSystem::listing(const std::string& directory) const {
   Listing entries;
   const auto add = [&](const std::string& path, Entry entry) {
-    if (path != "." && parentOf(path) == directory) entries[fs::path(path).filename().string()] = entry;
+    if (path != "." && parentOf(path) == directory) {
+      entries[fs::path(path).filename().string()] = entry;
+    }
   };
   for (const auto& [path, file] : files_) add(path, {false, file});
   for (const std::string& path : directories_) add(path, {true, 0});
@@ -206,7 +210,8 @@ apr_status_t FaultyFileSystem::makeDirectories(const std::string& name,
                                                apr_fileperms_t permissions) {
   return pass(name, [&] {
     const apr_status_t status = real().makeDirectories(name, permissions);
-    for (std::string path = key(name); status == APR_SUCCESS && path != "."; path = parentOf(path)) {
+    for (std::string path = key(name); status == APR_SUCCESS && path != ".";
+         path = parentOf(path)) {
       directories_.insert(path);
     }
     return status;

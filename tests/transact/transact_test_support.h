@@ -28,7 +28,9 @@ class FakeExternal : public TransactionalExternalInterface {
   }
   void setQuit() override { ++quits; }
   void setUpgrade() override {}
-  void setVariable(const std::string& name, const std::string& value) override { variables[name] = value; }
+  void setVariable(const std::string& name, const std::string& value) override {
+    variables[name] = value;
+  }
 
   std::map<std::string, std::string> variables;
   std::vector<std::string> launched;  // command, then its arguments
@@ -104,8 +106,10 @@ inline TransactionalFileDelete* newDelete(apr_pool_t* pool, const std::string& f
 
 // Journal fields built by hand, independent of the engine: a 32-bit number
 // in host order, and a string as its length and bytes.
-inline std::string u32(std::uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
-inline std::string str(const std::string& text) { return u32(static_cast<std::uint32_t>(text.size())) + text; }
+inline std::string u32(std::uint32_t value) {
+  return std::string(reinterpret_cast<const char*>(&value), 4);
+}
+inline std::string str(const std::string& text) { return u32(std::uint32_t(text.size())) + text; }
 
 }  // namespace transact_test
 

@@ -130,7 +130,8 @@ TEST_F(TransactionEngineTest, SecondEngineSleepsUntilTheFirstCompletes) {
   ASSERT_TRUE(vq_testing::WaitFor([&] { return started.load(); }));
   // While the first transaction is open the second must not get in, and
   // must not burn the processor while it waits.
-  EXPECT_FALSE(vq_testing::WaitFor([&] { return acquired.load(); }, std::chrono::milliseconds(300)));
+  EXPECT_FALSE(
+      vq_testing::WaitFor([&] { return acquired.load(); }, std::chrono::milliseconds(300)));
   timespec used{};
   ASSERT_EQ(clock_gettime(waiterClock, &used), 0);
   EXPECT_LT(used.tv_sec * 1000 + used.tv_nsec / 1000000, 100)
@@ -148,7 +149,7 @@ TEST_F(TransactionJournalTest, WrittenWholeAtPrepareThenStateUpdatedInPlace) {
   const std::string records = u32(1) + u32(2) + str("gone");
   EXPECT_EQ(ReadFile(".transaction.dat"), u32(VQTRANSACTION_GENESIS) + records);
   EXPECT_FALSE(PathExists(".transaction.dat.tmp"));
-  for (TransactionState state : {VQTRANSACTION_EXECUTE, VQTRANSACTION_ROLLBACK, VQTRANSACTION_CLEANUP}) {
+  for (auto state : {VQTRANSACTION_EXECUTE, VQTRANSACTION_ROLLBACK, VQTRANSACTION_CLEANUP}) {
     engine.setState(state);
     EXPECT_EQ(ReadFile(".transaction.dat"), u32(state) + records);
   }
@@ -195,8 +196,9 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
   // execute or in cleanup: only clean up. ZERO and unknown states say
   // nothing usable: the journal just goes.
   enum Result { kUndone, kCommitted, kCleaned, kUntouched };
-  const std::pair<std::uint32_t, Result> cases[] = {{3, kUndone},   {4, kCommitted}, {1, kCleaned},
-                                                    {6, kCleaned},  {0, kUntouched}, {99, kUntouched}};
+  const std::pair<std::uint32_t, Result> cases[] = {{3, kUndone},    {4, kCommitted},
+                                                    {1, kCleaned},    {6, kCleaned},
+                                                    {0, kUntouched},  {99, kUntouched}};
   for (const auto& [state, result] : cases) {
     // A move over a file, a move onto a new file and a delete, all executed;
     // then a quit, a launch and a variable to set.

@@ -37,7 +37,9 @@ TEST_F(TransactionalFileTest, CommittedMovesLeaveNewFilesWithTheirModes) {
   EXPECT_EQ(FileMode("a/b/c.bin"), 0640);
   EXPECT_EQ(FileMode("a/b") & 0700, 0700) << "owner rwx added to directories";
   EXPECT_EQ(ReadFile("copied.txt"), "from another file system");
-  for (const char* gone : {"dest.txt.bak.tr", "tmp_1", "tmp_2", other.c_str()}) EXPECT_FALSE(PathExists(gone)) << gone;
+  for (const char* gone : {"dest.txt.bak.tr", "tmp_1", "tmp_2", other.c_str()}) {
+    EXPECT_FALSE(PathExists(gone)) << gone;
+  }
 }
 
 TEST_F(TransactionalFileTest, RollbackCanRunAgainAndNothingIsShared) {
