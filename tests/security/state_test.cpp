@@ -29,15 +29,11 @@ using vq_testing::WaitFor;
 class RealVariables : public FakeCommandTarget {
  public:
   using FakeCommandTarget::FakeCommandTarget;
-  std::string getEnv(const std::string& name) override {
-    return VqApplication::getEnv(name);
-  }
+  std::string getEnv(const std::string& name) override { return VqApplication::getEnv(name); }
   void setEnv(const std::string& name, const std::string& value) override {
     VqApplication::setEnv(name.c_str(), value);
   }
-  std::map<std::string, std::string> getEnvMap() override {
-    return VqApplication::getEnvMap();
-  }
+  std::map<std::string, std::string> getEnvMap() override { return VqApplication::getEnvMap(); }
 };
 
 TEST(UnknownNamesTest, ReadingUnknownNamesEntersNothing) {
@@ -73,8 +69,7 @@ class HeldConnection {
   HeldConnection(unsigned short port, const std::string& sends)
       : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
     const sockaddr_in address = Loopback(port);
-    connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&address),
-                         sizeof(address)) == 0;
+    connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     if (connected_ && !sends.empty()) {
       connected_ = send(fd_, sends.data(), sends.size(), MSG_NOSIGNAL) ==
                    static_cast<ssize_t>(sends.size());
@@ -87,8 +82,7 @@ class HeldConnection {
   bool closedByServer() const {
     char buffer[512];
     ssize_t n;
-    while ((n = recv(fd_, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) {
-    }
+    while ((n = recv(fd_, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) continue;
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
   }
 
