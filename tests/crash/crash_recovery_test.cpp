@@ -51,28 +51,21 @@ std::string content(const std::string& tag, std::size_t size) {
 
 class CrashRecoveryTest : public TransactFixture {
  protected:
-  struct Target {  // no source: a delete; no old content: a creation
-    std::string file, source, oldContent, newContent;
-  };
   static constexpr std::size_t kTargets = 12;
 
   // Empties the directory, then writes 6 files to replace, the sources of 3
   // to create in new directories, and 3 files to delete.
   void setUpFiles() {
-    for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
     targets_.clear();
     for (std::size_t i = 0; i < kTargets; ++i) {
       const std::string n = std::to_string(i);
       const std::string file =
           i < 6 ? "replace" + n : i < 9 ? "fresh/dir" + n + "/new" : "delete" + n;
-      targets_.push_back(
-          {file, i < 9 ? "tmp_" + n : "",
-           i < 6 || i >= 9 ? content("old-" + file, 48000 + i * 1000) : "",
-           i < 9 ? content("new-" + file, 48000 + i * 777) : ""});
-      const Target& t = targets_.back();
-      if (!t.oldContent.empty()) vq_testing::WriteFile(t.file, t.oldContent);
-      if (!t.source.empty()) vq_testing::WriteFile(t.source, t.newContent);
+      targets_.push_back({file, i < 6 || i >= 9 ? content("old-" + file, 48000 + i * 1000) : "",
+                          i < 9 ? content("new-" + file, 48000 + i * 777) : "",
+                          i < 9 ? "tmp_" + n : ""});
     }
+    layOut(targets_);
     // Clean pages, so that kill moments spread over the transaction's work.
     int fd = open(".", O_RDONLY | O_DIRECTORY);
     syncfs(fd);
@@ -95,9 +88,7 @@ class CrashRecoveryTest : public TransactFixture {
           engine << crash;
         }
         if (i == kTargets) break;
-        const Target& t = targets_[i];
-        engine << (t.source.empty() ? static_cast<Transactional*>(newDelete(pool, t.file))
-                                    : newMove(pool, t.source, t.file));
+        engine << operationFor(pool, targets_[i]);
       }
       if (failAtEnd) engine << newMove(pool, "tmp_missing", "never.dat");
       engine.executeTransaction();
@@ -109,29 +100,11 @@ class CrashRecoveryTest : public TransactFixture {
   std::string recoverAndCheck(const std::string& context) {
     const bool journalFound = PathExists(".transaction.dat");
     TransactionEngine::init(&external_, pool());
-    std::size_t olds = 0, news = 0;
-    for (const Target& t : targets_) {
-      const bool present = PathExists(t.file);
-      const std::string text = present ? vq_testing::ReadFile(t.file) : "";
-      const bool isOld = t.oldContent.empty() ? !present : text == t.oldContent;
-      const bool isNew = t.source.empty() ? !present : text == t.newContent;
-      EXPECT_TRUE(isOld || isNew) << context << ": " << t.file << " is torn";
-      olds += isOld;
-      news += isNew;
-    }
+    // The sources must be gone once anything ran.
+    const auto [olds, news] = checkRecovered(targets_, journalFound, context);
     EXPECT_FALSE(PathExists("never.dat")) << context;
     const std::string outcome = olds == kTargets ? "old" : news == kTargets ? "new" : "mixed";
     EXPECT_NE(outcome, "mixed") << context;
-    // Backups (".bak.tr"), staged contents (".new.tr"), the journal and its
-    // temporary must be gone, and the sources too once anything ran.
-    const bool sourcesGone = journalFound || outcome == "new";
-    for (const auto& entry : fs::recursive_directory_iterator(".")) {
-      const std::string name = entry.path().lexically_relative(".").string();
-      EXPECT_FALSE((name.size() > 3 && name.substr(name.size() - 3) == ".tr") ||
-                   name.rfind(".transaction.dat", 0) == 0 ||
-                   (sourcesGone && name.rfind("tmp_", 0) == 0))
-          << context << ": left behind " << name;
-    }
     return outcome;
   }
 

@@ -23,18 +23,11 @@ using vq_testing::PathExists;
 using vq_testing::ReadFile;
 using vq_testing::WriteFile;
 
-// One destination of the transaction: "" for a file absent before (old) or
-// after (new); `source` is the prepared file a move takes it from ("" for a
-// delete).
-struct Target {
-  std::string file, oldContent, newContent, source;
-};
-
 // What the actions of one document leave for the engine, over two
 // directories: a write over a file and one into a directory the action made,
 // a download onto a new file in a new directory and one over a file, a
 // delete of a file and of a missing one, an XML edit, and a launch.
-const Target kTargets[] = {
+const std::vector<Target> kTargets = {
     {"a/notes.txt", "old notes", "new notes", "a/notes.txt.tmp"},
     {"b/made/fresh.txt", "", "fresh text", "b/made/fresh.txt.tmp"},
     {"b/new/deep/web.dat", "", "downloaded bytes", "tmp_1_1_aaaaaa"},
@@ -60,12 +53,8 @@ class DurabilityTest : public TransactFixture {
  protected:
   // Empties the sandbox and lays out the old files and the prepared ones.
   void setUpFiles() {
-    for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
+    layOut(kTargets);
     vq_testing::MakeDirs("b/made");
-    for (const Target& t : kTargets) {
-      if (!t.oldContent.empty()) WriteFile(t.file, t.oldContent);
-      if (!t.source.empty()) WriteFile(t.source, t.newContent);
-    }
     external_ = FakeExternal();
   }
 
@@ -74,11 +63,7 @@ class DurabilityTest : public TransactFixture {
   std::string run(const TransactionSet& set, FileSystem& disk) {
     TransactionEngine engine(&external_, pool(), &disk);
     engine.clear(true);
-    for (const std::size_t index : set.targets) {
-      const Target& t = kTargets[index];
-      engine << (t.source.empty() ? static_cast<Transactional*>(newDelete(pool(), t.file))
-                                  : newMove(pool(), t.source, t.file));
-    }
+    for (const std::size_t index : set.targets) engine << operationFor(pool(), kTargets[index]);
     if (set.launch) {
       auto launch = new TransactionalLaunch(pool());
       launch->setCommand("prog");
@@ -101,18 +86,12 @@ class DurabilityTest : public TransactFixture {
     const int before = failureCount();
     const bool journalFound = PathExists(".transaction.dat");
     TransactionEngine::init(&external_, pool());
-    std::size_t olds = 0, news = 0;
-    for (const std::size_t index : set.targets) {
-      const Target& t = kTargets[index];
-      const bool present = PathExists(t.file);
-      const std::string text = present ? ReadFile(t.file) : "";
-      const bool isOld = t.oldContent.empty() ? !present : text == t.oldContent;
-      const bool isNew = t.newContent.empty() ? !present : text == t.newContent;
-      EXPECT_TRUE(isOld || isNew) << context << ": " << t.file << " is torn";
-      olds += isOld;
-      news += isNew;
-    }
-    const std::size_t all = set.targets.size();
+    std::vector<Target> targets;
+    for (const std::size_t index : set.targets) targets.push_back(kTargets[index]);
+    // The prepared files go once the transaction got anywhere.
+    const auto [olds, news] =
+        checkRecovered(targets, journalFound || result != "crashed", context);
+    const std::size_t all = targets.size();
     const bool isNew = news == all && olds < all;
     EXPECT_TRUE(olds == all || news == all) << context << ": mixed";
     EXPECT_EQ(isNew, result == "ok") << context << ": " << result;
@@ -120,18 +99,6 @@ class DurabilityTest : public TransactFixture {
         << context << ": success reported without a durable journal";
     EXPECT_EQ(external_.launched.empty(), !(isNew && set.launch)) << context << ": launch";
     EXPECT_NE(result, "threw: ") << context << ": failure without a text";
-    // Backups, the journal and its temporary must be gone; the prepared
-    // files too once the transaction got anywhere.
-    const bool preparedGone = journalFound || isNew || result != "crashed";
-    for (const auto& entry : fs::recursive_directory_iterator(".")) {
-      const std::string name = entry.path().lexically_relative(".").string();
-      bool prepared = false;
-      for (const std::size_t index : set.targets) prepared |= name == kTargets[index].source;
-      EXPECT_FALSE(name.find(".bak.tr") != std::string::npos ||
-                   name.rfind(".transaction.dat", 0) == 0 ||
-                   (preparedGone && prepared))
-          << context << ": left behind " << name;
-    }
     return failureCount() - before;
   }
   static int failureCount() {
