@@ -6,14 +6,12 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/vq_connect_settings.h"
 #include "app_test_support.h"
 #include "lifecycle/vq_application.h"
-#include "support/apr_pool.h"
 
 namespace {
 
@@ -60,25 +58,6 @@ TEST_F(VqApplicationTest, ConcurrentReadersAndWritersSeeWholeValues) {
   std::thread a(work, 0), b(work, 1), c(work, 2);
   a.join(), b.join(), c.join();
   EXPECT_EQ(0, torn);
-}
-
-TEST_F(VqApplicationTest, AcceptsOnlyTheDataDirectoryAndWhatLiesBelowIt) {
-  apr::Pool pool;
-  using Case = std::tuple<const char*, const char*, const char*>;
-  const Case cases[] = {  // data directory, tested path, result
-      {"/x/data", "sub/../file", "/x/data/file"},
-      {"/x/data", "../other", ""},
-      // Siblings that merely share the name's beginning are outside.
-      {"/x/data", "/x/data/../database/f", ""},
-      // The data directory is compared in the merge's normal form.
-      {"/home/u//data", "/home/u/data/f", "/home/u/data/f"},
-      // Without a data directory nothing is beneath it.
-      {"", "/etc/hosts", ""},
-  };
-  for (const auto& [dataDir, tested, expected] : cases) {
-    EXPECT_EQ(expected, VqApplication::resolveInDataDir(dataDir, tested, pool))
-        << dataDir << " + " << tested;
-  }
 }
 
 // Each group is shuffled on its own; the output is replaced, not appended to.

@@ -150,7 +150,7 @@ TEST_F(ForgedLinesTest, RequestTextNeverStartsALogLine) {
   EXPECT_GT(lines, 10);
 }
 
-TEST(ContainmentTest, PathsLeavingTheDataDirectoryThroughLinksAreRefused) {
+TEST(ContainmentTest, OnlyTheDataDirectoryAndWhatLiesBelowItAreAccepted) {
   vq_testing::ScopedTempDir root;
   vq_testing::ScopedTempDir outside;
   const std::string data = root.Append("data");
@@ -175,6 +175,14 @@ TEST(ContainmentTest, PathsLeavingTheDataDirectoryThroughLinksAreRefused) {
       {data, "inner-link/kept.txt", data + "/inner-link/kept.txt"},
       // A data directory reached through a link of its own is still itself.
       {viaLink, "sub/kept.txt", viaLink + "/sub/kept.txt"}, {viaLink, "ext/victim.txt", ""},
+      // Without links: ".." is resolved, and siblings that merely share the
+      // name's beginning are outside.
+      {"/x/data", "sub/../file", "/x/data/file"}, {"/x/data", "../other", ""},
+      {"/x/data", "/x/data/../database/f", ""},
+      // The data directory is compared in the merge's normal form.
+      {"/home/u//data", "/home/u/data/f", "/home/u/data/f"},
+      // Without a data directory nothing is beneath it.
+      {"", "/etc/hosts", ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(VqApplication::resolveInDataDir(c.dataDir, c.tested.c_str(), pool),
