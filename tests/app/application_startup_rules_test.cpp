@@ -24,8 +24,7 @@ using vq_testing::FileMode;
 using vq_testing::WriteFile;
 
 TEST(InstallationLayoutTest, AbsoluteRelativeAndBareProgramPaths) {
-  const InstallationLayout bundle =
-      computeInstallationLayout("/opt/A.app/Contents/MacOS/vq", "/home/u");
+  const auto bundle = computeInstallationLayout("/opt/A.app/Contents/MacOS/vq", "/home/u");
   EXPECT_EQ("/opt/A.app/Contents/MacOS", bundle.dirApp);
   EXPECT_EQ("/opt/A.app", bundle.launchCmd);
   EXPECT_EQ("/w/bin/agent", computeInstallationLayout("bin/agent", "/w").exe);
@@ -48,8 +47,7 @@ TEST_F(StartupTest, DescriptionFieldsWithInstallationOverrides) {
   // Any case of the root name; ids as atol reads them; empty or absent texts
   // keep the built-in value.
   WriteFile(dir_.Append("vqapplication.xml"),
-            "<VQAPPLICATION feedId='abc' appId='7x' appTitle='' "
-            "swfName='Other.app'/>");
+            "<VQAPPLICATION feedId='abc' appId='7x' appTitle='' swfName='Other.app'/>");
   ApplicationIdentity identity;
   const VqApplicationSettings overrides(dir_.path().c_str(), pool_);
   ASSERT_TRUE(readBuiltInDescription(kDescription, overrides, &identity));
@@ -90,14 +88,13 @@ TEST_F(StartupTest, SeedingCopiesForTheOwnerOnlyAndReportsFailures) {
 
   const std::string missing = dir_.Append("missing"), data = dir_.Append("d");
   const auto failure = [&](const std::string& target) {
-    return ErrorText(
-        [&] { seedDataDirectory(missing, target, pool_, &messages); });
+    return ErrorText([&] { seedDataDirectory(missing, target, pool_, &messages); });
   };
   // A file where a directory must be; a missing source.
   EXPECT_EQ("Unable to create data directory: " + source + "/settings.xml/d\n",
             failure(source + "/settings.xml/d"));
-  EXPECT_EQ(0u, failure(data).find("ERR: copying of data directory " + missing +
-                                   " to " + data + " failed with exception "));
+  EXPECT_EQ(0u, failure(data).find("ERR: copying of data directory " + missing + " to " + data +
+                                   " failed with exception "));
   EXPECT_FALSE(vq_testing::PathExists(data));
 }
 
@@ -111,11 +108,9 @@ TEST_F(StartupTest, AFailedSeedLeavesNoDataDirectoryAndALeftoverGoes) {
   ASSERT_EQ(0, symlink("nowhere", (source + "/sub/dangling").c_str()));
   const std::string target = dir_.Append("home/Library/V/App");
   Texts messages;
-  EXPECT_THROW(seedDataDirectory(source, target, pool_, &messages),
-               std::runtime_error);
+  EXPECT_THROW(seedDataDirectory(source, target, pool_, &messages), std::runtime_error);
   EXPECT_FALSE(vq_testing::PathExists(target));
-  for (const auto& entry :
-       std::filesystem::directory_iterator(dir_.Append("home/Library/V"))) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Append("home/Library/V"))) {
     ADD_FAILURE() << "left behind: " << entry.path();
   }
   // Repaired, the next attempt seeds whole, also past a leftover of a

@@ -1,8 +1,6 @@
 #include "bounds/agent_process.h"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include "testing/file_util.h"
 #include "testing/loopback_exchange.h"
 #include "testing/wait_for.h"
+#include "vqsign/rsa_signer.h"
 
 namespace vq_bounds_test {
 using vq_testing::ReadIfThere;
@@ -18,12 +17,10 @@ using vq_testing::ReadIfThere;
 AgentProcess::AgentProcess(const std::string& server, const std::string& feed)
     : home_(temp_.Append("home")), bundle_(temp_.Append("vqagent.app")) {
   vq_testing::MakeDirs(home_);
-  std::filesystem::copy(VQ_BUNDLE_DIR, bundle_,
-                        std::filesystem::copy_options::recursive);
+  std::filesystem::copy(VQ_BUNDLE_DIR, bundle_, std::filesystem::copy_options::recursive);
   const std::string seed = bundle_ + "/Contents/MacOS/initial_data/";
   vq_testing::WriteFile(seed + "vqconnect.xml",
-                        "<vqconnect version=\"1.0\"><server>" + server +
-                            "</server></vqconnect>");
+                        "<vqconnect version=\"1.0\"><server>" + server + "</server></vqconnect>");
   if (!feed.empty()) vq_testing::WriteFile(seed + "vqfeed.xml", feed);
 }
 
@@ -32,8 +29,7 @@ AgentProcess::~AgentProcess() = default;
 void AgentProcess::Start() {
   child_ = std::make_unique<vq_testing::ChildProcess>(
       std::vector<std::string>{bundle_ + "/Contents/MacOS/vqagent"},
-      std::vector<std::string>{"HOME=" + home_,
-                               "XDG_CONFIG_HOME=" + home_ + "/.config"},
+      std::vector<std::string>{"HOME=" + home_, "XDG_CONFIG_HOME=" + home_ + "/.config"},
       temp_.Append("agent"));
 }
 
@@ -75,10 +71,15 @@ std::string AgentProcess::Get(const std::string& target,
                               std::chrono::milliseconds timeout) const {
   int port = 0;
   std::sscanf(CommandServer().c_str(), "127.0.0.1:%d", &port);
-  const std::string request = "GET " + target +
-                              " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                              "Connection: close\r\n\r\n";
-  return vq_testing::LoopbackExchange(port, request, timeout);
+  return vq_testing::LoopbackExchange(
+      port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n", timeout);
+}
+
+std::string SignBase64(const std::string& body) {
+  std::string error;
+  auto signer = vqtools::RsaSigner::fromPemFile(VQ_DEMO_PRIVATE_KEY, &error);
+  EXPECT_TRUE(signer) << error;
+  return signer ? signer->signBase64(body) : "";
 }
 
 }  // namespace vq_bounds_test

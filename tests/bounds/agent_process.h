@@ -55,6 +55,9 @@ class AgentProcess {
   std::unique_ptr<vq_testing::ChildProcess> child_;
 };
 
+// `body` signed with the demo server's key, in base64 ("" on failure).
+std::string SignBase64(const std::string& body);
+
 }  // namespace vq_bounds_test
 
 #endif  // VQ_BOUNDS_AGENT_PROCESS_H_

@@ -19,13 +19,14 @@
 #include "response/vq_response_processor.h"
 #include "support/apr_pool.h"
 #include "support/vq_exception.h"
+#include "bounds/agent_process.h"
 #include "testing/scoped_temp_dir.h"
-#include "vqsign/rsa_signer.h"
 #include "web/web.h"
 
 namespace {
 
 using std::chrono::seconds;
+using vq_bounds_test::SignBase64;
 
 class FakeApplication : public ApplicationExternalImplementation,
                         public ExceptionReportInterface {
@@ -68,16 +69,15 @@ class ProcessorBoundsTest : public ::testing::Test {
     app_.reports.clear();
     auto run = std::async(std::launch::async, [&] {
       TiXmlDocument document;
-      document.Parse(("<vq><transaction>" + actions + "</transaction></vq>")
-                         .c_str());
+      document.Parse(("<vq><transaction>" + actions + "</transaction></vq>").c_str());
       VqResponseProcessor processor(pool_, &app_, "http://server/vq.php");
       processor.processTransactions(document.RootElement(), &app_);
     });
     if (run.wait_for(seconds(5)) != std::future_status::ready) {
       ADD_FAILURE() << "blocked on " << actions;
       // Each open of the FIFO for reading waits for one writer.
-      for (int i = 0; i < 100 && run.wait_for(std::chrono::milliseconds(50)) !=
-                                     std::future_status::ready;
+      for (int i = 0;
+           i < 100 && run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready;
            ++i) {
         const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
         if (writer >= 0) close(writer);
@@ -98,31 +98,20 @@ TEST_F(ProcessorBoundsTest, ActionsNeverBlockOnOrReadDevicesAndFifos) {
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   // The current file of a download is compared only when it is a regular
   // file; here the download itself then fails (nothing listens on port 1).
-  EXPECT_EQ(kErrTransport,
-            FailureCode("<web url=\"http://127.0.0.1:1/x\" filename=\"" +
-                            fifo + "\" md5=\"" + std::string(32, '0') +
-                            "\"/>",
-                        fifo));
+  EXPECT_EQ(kErrTransport, FailureCode("<web url=\"http://127.0.0.1:1/x\" filename=\"" + fifo +
+                                            "\" md5=\"" + std::string(32, '0') + "\"/>",
+                                        fifo));
   for (const std::string& target : {fifo, std::string("/dev/zero")}) {
     EXPECT_EQ(kErrXmlEditParse,
-              FailureCode("<xmledit filename=\"" + target +
-                              "\"><remove rpn=\"/a\"/></xmledit>",
+              FailureCode("<xmledit filename=\"" + target + "\"><remove rpn=\"/a\"/></xmledit>",
                           fifo))
         << target;
     EXPECT_EQ(kErrLaunchParse,
               FailureCode("<launch><if filename=\"" + target +
-                              "\" rpn=\"/a\"/><command>x</command></launch>",
-                          fifo))
+                              "\" rpn=\"/a\"/><command>x</command></launch>", fifo))
         << target;
   }
   EXPECT_EQ(0, app_.launches);
-}
-
-std::string SignBase64(const std::string& body) {
-  std::string error;
-  auto signer = vqtools::RsaSigner::fromPemFile(VQ_DEMO_PRIVATE_KEY, &error);
-  EXPECT_TRUE(signer) << error;
-  return signer ? signer->signBase64(body) : "";
 }
 
 // An answer whose signature does not verify is refused as unparsable once
@@ -138,8 +127,7 @@ TEST_F(ProcessorBoundsTest, UnverifiedAnswersAreParsedOnlyUnderSmallBounds) {
   std::string big = "<vq version=\"2.0\" update=\"77\"><a b=\"";
   big += std::string(300 * 1024, 'x') + "\"/></vq>";
   struct Case {
-    std::string body;
-    std::string signature;
+    std::string body, signature;
     int code;
   };
   for (const Case& c :
@@ -160,11 +148,8 @@ TEST_F(ProcessorBoundsTest, UnverifiedAnswersAreParsedOnlyUnderSmallBounds) {
     } catch (const VqException& e) {
       code = e.getErrorCode();
     }
-    EXPECT_EQ(c.code, code) << c.body.substr(0, 60) << " ("
-                            << c.body.size() << " bytes)";
-    if (c.code == 0) {
-      EXPECT_EQ(77, processor.updateSeconds());
-    }
+    EXPECT_EQ(c.code, code) << c.body.substr(0, 60) << " (" << c.body.size() << " bytes)";
+    if (c.code == 0) { EXPECT_EQ(77, processor.updateSeconds()); }
   }
 }
 

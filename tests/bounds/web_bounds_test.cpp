@@ -34,8 +34,8 @@ VqException Failure(Web& web) {
   } catch (const VqException& e) {
     return e;
   }
-  return VqException(VqException::ZONE_CLIENT, VqException::SEVERITY_LOW,
-                     VqException::code(-1), "no failure");
+  return VqException(VqException::ZONE_CLIENT, VqException::SEVERITY_LOW, VqException::code(-1),
+                     "no failure");
 }
 
 // `bytes` of body in 4-byte pieces, streamed.
@@ -50,6 +50,11 @@ CannedResponse Streamed(std::size_t bytes, bool sendLength) {
 
 class WebBoundsTest : public ::testing::Test {
  protected:
+  // A form POST to "/vq.php" of the test server, as the update request is.
+  void AimAtUpdates(AppleWeb& web) {
+    web.setUrl(server_.url("/vq.php").c_str());
+    web.addParameter("a", "b");
+  }
   apr::Pool pool_;
   TestHttpServer server_;
 };
@@ -63,18 +68,15 @@ TEST_F(WebBoundsTest, AnswersBeyondTheCapAreRefusedWhileTheyArrive) {
     bool sendLength;
     bool accepted;
   };
-  for (const Case& c : {Case{cap, true, true}, Case{cap, false, true},
-                        Case{cap + 1, true, false}, Case{cap + 1, false, false},
-                        Case{20 * cap, false, false}}) {
+  for (const Case& c : {Case{cap, true, true}, Case{cap, false, true}, Case{cap + 1, true, false},
+                        Case{cap + 1, false, false}, Case{20 * cap, false, false}}) {
     server_.ExpectOnce("POST", "/vq.php", Streamed(c.bytes, c.sendLength));
     AppleWeb web(pool_);
     EXPECT_EQ(cap, web.maxBodyBytes());
-    web.setUrl(server_.url("/vq.php").c_str());
-    web.addParameter("a", "b");
+    AimAtUpdates(web);
     const VqException e = Failure(web);
-    const std::string where =
-        std::to_string(c.bytes) + (c.sendLength ? " with" : " without") +
-        " length: " + e.getErrorDescription();
+    const std::string where = std::to_string(c.bytes) + (c.sendLength ? " with" : " without") +
+                              " length: " + e.getErrorDescription();
     if (c.accepted) {
       EXPECT_EQ(-1, e.getErrorCode()) << where;
       EXPECT_EQ(c.bytes, web.getBody().size()) << where;
@@ -103,19 +105,16 @@ TEST_F(WebBoundsTest, DrippingAnswersEndOnCancelAndAtTheDeadline) {
     cancel = true;
   });
   AppleWeb cancelled(pool_);
-  cancelled.setUrl(server_.url("/vq.php").c_str());
-  cancelled.addParameter("a", "b");
+  AimAtUpdates(cancelled);
   cancelled.setCancelCheck([&] { return cancel.load(); });
   const VqException e = Failure(cancelled);
   canceller.join();
-  const auto afterCancel =
-      Clock::now() - Clock::time_point(Clock::duration(cancelledAt.load()));
+  const auto afterCancel = Clock::now() - Clock::time_point(Clock::duration(cancelledAt.load()));
   EXPECT_EQ(kErrTransport, e.getErrorCode()) << e.getErrorDescription();
   EXPECT_LT(afterCancel, milliseconds(1500));
 
   AppleWeb bounded(pool_);
-  bounded.setUrl(server_.url("/vq.php").c_str());
-  bounded.addParameter("a", "b");
+  AimAtUpdates(bounded);
   bounded.setTotalTimeoutSeconds(1);
   const auto start = Clock::now();
   EXPECT_EQ(kErrTransport, Failure(bounded).getErrorCode());
@@ -133,9 +132,8 @@ TEST_F(WebBoundsTest, DownloadsAreNotBoundedByTheAnswerCap) {
   download.setUrl(server_.url("/big").c_str());
   const VqException e = Failure(download);
   EXPECT_EQ(-1, e.getErrorCode()) << e.getErrorDescription();
-  if (e.getErrorCode() == -1) {
-    EXPECT_EQ(bytes, std::filesystem::file_size(download.DownloadFilename()));
-  }
+  EXPECT_EQ(bytes, vq_testing::PathExists(download.DownloadFilename())
+                       ? std::filesystem::file_size(download.DownloadFilename()) : 0);
   std::filesystem::current_path(previous);
 }
 

@@ -17,19 +17,20 @@ using CommandTest = ServerTest;
 
 TEST_F(CommandTest, KeylessCommandsMatchingAndFiles) {
   const std::string wake = OkHead("text/xml") + "<result wake=\"ok\" />";
-  EXPECT_EQ(Get("/~cmd/version"), OkHead("text/xml") + "<application />");
-  EXPECT_EQ(Get("/~cmd/wake"), wake);
-  EXPECT_EQ(Get("/~cmd//wake"), wake);
-  EXPECT_EQ(Get("/~cmd/setstart"), OkHead("text/xml") + kOk);
-  EXPECT_EQ(Get("/~cmd/launchswf"), OkHead("text/xml") + kOk);
-  EXPECT_EQ(Get("/~cmd/path/?path=docs%2Fa.txt"),
-            OkHead("text/plain") + "Testing: docs/a.txt\r\n" + dir_.path() +
-                "/docs/a.txt");
-  // launchswfx is a launch (which wants the key), not launchswf.
-  EXPECT_EQ(Get("/~cmd/launchswfx"), kKeyRefusal);
-  EXPECT_EQ(Get("/~cmd/infox"),
-            "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\n"
-            "The command is unknown.");
+  const std::pair<const char*, std::string> cases[] = {
+      {"/~cmd/version", OkHead("text/xml") + "<application />"},
+      {"/~cmd/wake", wake},
+      {"/~cmd//wake", wake},
+      {"/~cmd/setstart", OkHead("text/xml") + kOk},
+      {"/~cmd/launchswf", OkHead("text/xml") + kOk},
+      {"/~cmd/path/?path=docs%2Fa.txt",
+       OkHead("text/plain") + "Testing: docs/a.txt\r\n" + dir_.path() + "/docs/a.txt"},
+      // launchswfx is a launch (which wants the key), not launchswf.
+      {"/~cmd/launchswfx", kKeyRefusal},
+      {"/~cmd/infox",
+       "HTTP/1.1 404 OK\r\nContent-Type: text/plain\r\n\r\nThe command is unknown."},
+  };
+  for (const auto& [target, reply] : cases) EXPECT_EQ(Get(target), reply) << target;
   vq_testing::WriteFile(dir_.Append("hello.txt"), "hello there");
   EXPECT_EQ(BodyOf(Get("/hello.txt")), "hello there");
   EXPECT_EQ(Get("/missing.txt").compare(0, 12, "HTTP/1.1 404"), 0);
@@ -44,11 +45,9 @@ TEST_F(CommandTest, InfoReadsAndListsVariables) {
            "</b></td><td>" + value + "</td></tr>";
   };
   EXPECT_EQ(Get("/~cmd/info"),
-            OkHead("text/html") +
-                "<html><body><h1>Application Environment</h1><table>" +
+            OkHead("text/html") + "<html><body><h1>Application Environment</h1><table>" +
                 row("app.name", "Demo") + row("dir.data", dir_.path()) +
-                row("mongoose.host", "127.0.0.1:" + port) +
-                row("mongoose.port", port) +
+                row("mongoose.host", "127.0.0.1:" + port) + row("mongoose.port", port) +
                 "</td></tr></table></body></html>");
 }
 
@@ -64,8 +63,7 @@ TEST_F(CommandTest, KeyedCommandsSetProcessAndLaunch) {
   EXPECT_EQ(Get(Keyed("/~cmd/set/swf.app/a/b%20c.app")),
             OkHead("text/plain") + "swf.app=a/b c.app");
   EXPECT_EQ(Get(Keyed("/~cmd/set/a")),
-            "HTTP/1.1 500 Error: No value specified\r\n"
-            "Content-Type: text/html\r\n\r\n"
+            "HTTP/1.1 500 Error: No value specified\r\nContent-Type: text/html\r\n\r\n"
             "Error: No value specified. Use /~cmd/set/[VARNAME]/[VALUE].");
   EXPECT_EQ(target_.getEnv("a"), "5");
 
@@ -76,16 +74,14 @@ TEST_F(CommandTest, KeyedCommandsSetProcessAndLaunch) {
 
   const std::string file = dir_.path() + "/doc.pdf";
   EXPECT_EQ(Get(Keyed("/~cmd/launch?file=%24%7Bdir.data%7D%2Fdoc.pdf")),
-            OkHead("text/xml") + "<vq><![CDATA[OK launched " + file +
-                "]]></vq>");
+            OkHead("text/xml") + "<vq><![CDATA[OK launched " + file + "]]></vq>");
   // Arguments stop at the first missing index; the file goes last.
   EXPECT_EQ(Get(Keyed("/~cmd/launch?arg1=%24%7Bapp.name%7D&arg2=b&arg4=d")),
             OkHead("text/xml") + "<vq><![CDATA[OK launched ]]></vq>");
   EXPECT_EQ(Get(Keyed("/~cmd/launch")),
-            OkHead("text/xml") +
-                "<vq><![CDATA[ERROR - NO LAUNCH FILE GIVEN]]></vq>");
-  EXPECT_EQ(target_.calls, (Calls{"process <vq/>", "process junk",
-                                  "launch |" + file, "launch |Demo|b|"}));
+            OkHead("text/xml") + "<vq><![CDATA[ERROR - NO LAUNCH FILE GIVEN]]></vq>");
+  EXPECT_EQ(target_.calls,
+            (Calls{"process <vq/>", "process junk", "launch |" + file, "launch |Demo|b|"}));
 }
 
 using CommandDeathTest = ServerTest;
@@ -130,8 +126,7 @@ TEST_F(CommandTest, NoFreePortFailsWithoutWritingFiles) {
   server_.reset();
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   const sockaddr_in address = Loopback(65535);
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) ==
-      0) {
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
     try {
       Mongoose server(*pool_, &target_, 65535);
       ADD_FAILURE() << "started on a taken port";

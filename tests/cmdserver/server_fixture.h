@@ -60,8 +60,8 @@ class FakeCommandTarget : public CommandTarget {
     return env_;
   }
   std::string pathInDataDir(const std::string& tested) override {
-    const bool inside = !tested.empty() && tested[0] != '/' &&
-                        tested.find("..") == std::string::npos;
+    const bool inside =
+        !tested.empty() && tested[0] != '/' && tested.find("..") == std::string::npos;
     return inside ? getEnv("dir.data") + "/" + tested : "";
   }
 
@@ -108,13 +108,9 @@ class ServerTest : public ::testing::Test {
     server_ = std::make_unique<Mongoose>(*pool_, &target_);
     port_ = server_->port();
   }
-  void TearDown() override {
-    server_.reset();
-    pool_.reset();
-  }
+  void TearDown() override { server_.reset(), pool_.reset(); }
 
-  std::string Get(const std::string& target,
-                  const std::string& host = "127.0.0.1") {
+  std::string Get(const std::string& target, const std::string& host = "127.0.0.1") {
     return Exchange(port_, "GET " + target + " HTTP/1.1\r\nHost: " + host +
                                "\r\nConnection: close\r\n\r\n");
   }

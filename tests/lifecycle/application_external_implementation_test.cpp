@@ -48,9 +48,7 @@ TEST_F(ExternalImplementationTest, ReachesTheHostAndLaunchesTheDeliveredApp) {
   EXPECT_EQ("/U/d/Q.app", exe);
   external.launchProcess(named, namedArgs);
   external.terminate();
-  EXPECT_EQ((Texts{"open /U/d/Q.app 127.0.0.1:8080", "open /other --flag",
-                   "terminate"}),
-            calls);
+  EXPECT_EQ((Texts{"open /U/d/Q.app 127.0.0.1:8080", "open /other --flag", "terminate"}), calls);
 }
 
 TEST_F(ExternalImplementationTest, QuitWakesTheUpdateThreadUpgradeDoesNot) {
@@ -69,8 +67,8 @@ TEST_F(ExternalImplementationTest, QuitWakesTheUpdateThreadUpgradeDoesNot) {
 TEST(ExternalImplementationNullTest, MachineQueriesRefuseAMissingApplication) {
   ApplicationExternalImplementation external(nullptr);
   Texts refusals;
-  for (auto query : {&ApplicationExternalImplementation::getMachineId,
-                     &ApplicationExternalImplementation::getOS}) {
+  using External = ApplicationExternalImplementation;
+  for (auto query : {&External::getMachineId, &External::getOS}) {
     try {
       (external.*query)();
     } catch (const VqException& e) {

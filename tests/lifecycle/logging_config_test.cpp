@@ -28,15 +28,14 @@ TEST_F(LoggingTest, StartupLinesFirstThenEachLineOnceTransactionsWarnOnly) {
   app.addStartupLog("late");  // logged at once now
   const std::string stamp = R"(\d{8}-\d\d:\d\d:\d\d\.\d{3} DEBUG VqApp : )";
   EXPECT_TRUE(std::regex_match(
-      log.text(), std::regex(stamp + R"(log4cpp framework is initialized\.\n)" +
-                             stamp + "Application instantiated\n" + stamp +
-                             "second % not a format\n" + stamp + "late\n")))
+      log.text(), std::regex(stamp + R"(log4cpp framework is initialized\.\n)" + stamp +
+                             "Application instantiated\n" + stamp + "second % not a format\n" +
+                             stamp + "late\n")))
       << log.text();
 
   app.configureLogging("app", log.file);  // again, without shutting down
   log4cpp::Category::getInstance("VqThread").info("once");
-  log4cpp::Category& engine =
-      log4cpp::Category::getInstance("transact.TransactionEngine");
+  log4cpp::Category& engine = log4cpp::Category::getInstance("transact.TransactionEngine");
   engine.info("hidden");
   engine.warn("warn");
   VqApplication::shutdownLogging();
@@ -58,8 +57,8 @@ void logUntilRolled(const std::string& file) {
   for (uintmax_t last = 0; file_size(file) >= last;) {
     last = file_size(file);
     ASSERT_LT(last, 3u << 20) << "no roll";
-    log4cpp::Category::getInstance("VqThread").info(
-        "%06d %s", ++line, std::string(1000, 'f').c_str());
+    log4cpp::Category::getInstance("VqThread").info("%06d %s", ++line,
+                                                    std::string(1000, 'f').c_str());
   }
 }
 

@@ -6,14 +6,12 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/vq_connect_settings.h"
 #include "app_test_support.h"
 #include "lifecycle/vq_application.h"
-#include "support/apr_pool.h"
 
 namespace {
 
@@ -62,25 +60,6 @@ TEST_F(VqApplicationTest, ConcurrentReadersAndWritersSeeWholeValues) {
   EXPECT_EQ(0, torn);
 }
 
-TEST_F(VqApplicationTest, AcceptsOnlyTheDataDirectoryAndWhatLiesBelowIt) {
-  apr::Pool pool;
-  using Case = std::tuple<const char*, const char*, const char*>;
-  const Case cases[] = {  // data directory, tested path, result
-      {"/x/data", "sub/../file", "/x/data/file"},
-      {"/x/data", "../other", ""},
-      // Siblings that merely share the name's beginning are outside.
-      {"/x/data", "/x/data/../database/f", ""},
-      // The data directory is compared in the merge's normal form.
-      {"/home/u//data", "/home/u/data/f", "/home/u/data/f"},
-      // Without a data directory nothing is beneath it.
-      {"", "/etc/hosts", ""},
-  };
-  for (const auto& [dataDir, tested, expected] : cases) {
-    EXPECT_EQ(expected, VqApplication::resolveInDataDir(dataDir, tested, pool))
-        << dataDir << " + " << tested;
-  }
-}
-
 // Each group is shuffled on its own; the output is replaced, not appended to.
 TEST_F(VqApplicationTest, ConnectServersFirstThenDefaultsEachShuffled) {
   std::set<Servers> orders;
@@ -104,8 +83,7 @@ TEST_F(VqApplicationTest, ComputedVariablesIgnoreWrites) {
   VqApplication app(identity, nullptr);
   vq_app_test::ScopedLog log(&app);
   VqApplication::setEnv(VqApplication::SERVERS, "x");
-  EXPECT_TRUE(log.hasLineEndingWith(
-      "WARN VqApp : Trying to set computed variable: servers"));
+  EXPECT_TRUE(log.hasLineEndingWith("WARN VqApp : Trying to set computed variable: servers"));
   const std::string servers = VqApplication::getEnv(VqApplication::SERVERS);
   EXPECT_TRUE(servers == "Y,Z" || servers == "Z,Y") << servers;
   EXPECT_TRUE(log.hasLineEndingWith(
@@ -113,12 +91,10 @@ TEST_F(VqApplicationTest, ComputedVariablesIgnoreWrites) {
       "reading vqconnect file: Failed to open file"));
   // The file is read again on each call; its servers lead.
   WriteFile(data.Append("vqconnect.xml"),
-            "<vqconnect version='1.0'><server>X</server><server>Y</server>"
-            "</vqconnect>");
+            "<vqconnect version='1.0'><server>X</server><server>Y</server></vqconnect>");
   Servers out;
   app.getAllServers(out);
-  EXPECT_TRUE(out == Servers({"X", "Y", "Z"}) ||
-              out == Servers({"Y", "X", "Z"}));
+  EXPECT_TRUE(out == Servers({"X", "Y", "Z"}) || out == Servers({"Y", "X", "Z"}));
 }
 
 // Direct non-empty <server> children in order, exact duplicates dropped. A
@@ -140,8 +116,7 @@ TEST_F(VqApplicationTest, ConnectSettingsReadServersAndFailedReadsKeepThem) {
   std::remove(file.c_str());
   vq_testing::MakeDirs(file);  // a directory in place of the file
   EXPECT_EQ(read, settings.getServers());
-  EXPECT_EQ("Error reading vqconnect file: Failed to open file",
-            settings.getError());
+  EXPECT_EQ("Error reading vqconnect file: Failed to open file", settings.getError());
   std::remove(file.c_str());
   WriteFile(file, "<vqconnect version='1.0'><server>u</server></vqconnect>");
   EXPECT_EQ(Servers{"u"}, settings.getServers());

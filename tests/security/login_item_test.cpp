@@ -3,49 +3,32 @@
 
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "testing/child_process.h"
 #include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 
 namespace {
 
-// The one Exec value of a desktop entry, its quoting undone.
-std::string ExecOf(const std::string& entry) {
-  const std::size_t at = entry.find("\nExec=\"");
-  if (at == std::string::npos) return "";
-  const std::size_t start = at + 7;
-  return entry.substr(start, entry.find("\"\n", start) - start);
-}
-
 TEST(LoginItemExecTest, ARenamedBundleRegistersItsOwnExecutable) {
   vq_testing::ScopedTempDir root;
-  const std::string bundle = root.Append("my app.app");
-  std::filesystem::copy(VQ_BUNDLE_DIR, bundle,
-                        std::filesystem::copy_options::recursive);
-  const std::string home = root.Append("home");
+  const std::string bundle = root.Append("my app.app"), home = root.Append("home");
+  std::filesystem::copy(VQ_BUNDLE_DIR, bundle, std::filesystem::copy_options::recursive);
   vq_testing::MakeDirs(home);
   const std::string executable = bundle + "/Contents/MacOS/vqagent";
-
-  const pid_t child = fork();
-  if (child == 0) {
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-    execl(executable.c_str(), executable.c_str(), "setstart",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-
-  const std::string entry =
-      vq_testing::ReadFile(home + "/.config/autostart/my app.desktop");
-  const std::string exec = ExecOf(entry);
+  vq_testing::ChildProcess child({executable, "setstart"},
+                                 {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config"},
+                                 root.Append("setstart"));
+  ASSERT_NE(child.Wait(), -1);
+  // The one Exec value of the desktop entry, its quoting undone.
+  const std::string entry = vq_testing::ReadFile(home + "/.config/autostart/my app.desktop");
+  const std::size_t start = entry.find("\nExec=\"");
+  ASSERT_NE(start, std::string::npos) << entry;
+  const std::string exec = entry.substr(start + 7, entry.find("\"\n", start + 7) - start - 7);
   char real[PATH_MAX];
   ASSERT_NE(realpath(executable.c_str(), real), nullptr);
   EXPECT_EQ(exec, real) << entry;

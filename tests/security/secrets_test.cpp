@@ -19,22 +19,17 @@ TEST_F(SecretsTest, KeyReachesNeitherTheLogNorTheReportTail) {
   vq_testing::WriteFile(dir_.Append("public.txt"), "PUBLIC");
   struct Case {
     const char* method;
-    std::string target;
-    std::string body;
+    std::string target, body;
   };
   const std::vector<Case> cases = {
       {"GET", Keyed("/~cmd/set/colour/blue"), ""},
-      {"GET", Keyed("/~cmd/launch?file=doc.pdf&arg1=x"), ""},
-      {"GET", Keyed("/~cmd/launch"), ""},
+      {"GET", Keyed("/~cmd/launch?file=doc.pdf&arg1=x"), ""}, {"GET", Keyed("/~cmd/launch"), ""},
       {"POST", Keyed("/~cmd/process"), "<vq></vq>"},
       {"POST", Keyed("/~cmd/process"), "not a document key=" + key},
       {"POST", "/~cmd/process?key=" + key + "x", "<vq></vq>"},
-      {"GET", Keyed("/~cmd/info/colour"), ""},
-      {"GET", Keyed("/~cmd/wake?forward=" + key), ""},
-      {"GET", Keyed("/~cmd/unknown"), ""},
-      {"GET", Keyed("/public.txt"), ""},
-      {"GET", Keyed("/missing.txt"), ""},
-      {"GET", "/~cmd/path/?path=" + key, ""},
+      {"GET", Keyed("/~cmd/info/colour"), ""}, {"GET", Keyed("/~cmd/wake?forward=" + key), ""},
+      {"GET", Keyed("/~cmd/unknown"), ""}, {"GET", Keyed("/public.txt"), ""},
+      {"GET", Keyed("/missing.txt"), ""}, {"GET", "/~cmd/path/?path=" + key, ""},
       {"GET", "/~cmd/info/" + key, ""},
   };
   for (const Case& c : cases) {
@@ -45,8 +40,7 @@ TEST_F(SecretsTest, KeyReachesNeitherTheLogNorTheReportTail) {
   EXPECT_EQ(log.find(key), std::string::npos) << log;
 
   apr::Pool pool;
-  const std::string tail = readLogTail(LogPath().c_str(),
-                                       dir_.Append("vq.log.1").c_str(),
+  const std::string tail = readLogTail(LogPath().c_str(), dir_.Append("vq.log.1").c_str(),
                                        kReportLogTailBytes, pool);
   ASSERT_FALSE(tail.empty());
   EXPECT_EQ(tail.find(key), std::string::npos);
@@ -54,16 +48,14 @@ TEST_F(SecretsTest, KeyReachesNeitherTheLogNorTheReportTail) {
 
 TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
   log4cpp::Category::getRoot().info("SECRET in the log");
-  vq_testing::WriteFile(dir_.Append("vq.log.1"), "SECRET old log");
-  vq_testing::WriteFile(dir_.Append(".transaction.dat"), "SECRET journal");
-  vq_testing::WriteFile(dir_.Append(".transaction.dat.tmp"), "SECRET temp");
-  vq_testing::WriteFile(dir_.Append(".hidden"), "SECRET dot-file");
-  vq_testing::WriteFile(dir_.Append("sub/.inner"), "SECRET inner dot-file");
+  for (const char* secret : {"vq.log.1", ".transaction.dat", ".transaction.dat.tmp", ".hidden",
+                             "sub/.inner"}) {
+    vq_testing::WriteFile(dir_.Append(secret), std::string("SECRET ") + secret);
+  }
   vq_testing::WriteFile(dir_.Append("public.txt"), "PUBLIC");
   ASSERT_EQ(symlink("vq.log", dir_.Append("alias.txt").c_str()), 0);
   ASSERT_EQ(symlink(".transaction.dat", dir_.Append("journal.txt").c_str()), 0);
-  ASSERT_EQ(link(dir_.Append("vq.log.1").c_str(), dir_.Append("hard.txt").c_str()),
-            0);
+  ASSERT_EQ(link(dir_.Append("vq.log.1").c_str(), dir_.Append("hard.txt").c_str()), 0);
   ASSERT_EQ(symlink(".", dir_.Append("self").c_str()), 0);
 
   for (const std::string path :
@@ -77,8 +69,7 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
     for (const char* method : {"GET", "HEAD"}) {
       const std::string answer = Send(method, path);
       const int status = StatusOf(answer);
-      EXPECT_TRUE(status == 403 || status == 404)
-          << method << " " << path << ":\n" << answer;
+      EXPECT_TRUE(status == 403 || status == 404) << method << " " << path << ":\n" << answer;
       EXPECT_EQ(answer.find("SECRET"), std::string::npos) << path;
       EXPECT_EQ(answer.find(server_->key()), std::string::npos) << path;
     }

@@ -21,11 +21,9 @@ using Headers = std::vector<std::string>;  // "Name: value" lines
 
 // The status code of a raw answer, 0 when there is none.
 inline int StatusOf(const std::string& answer) {
-  if (answer.compare(0, 9, "HTTP/1.1 ") != 0 &&
-      answer.compare(0, 9, "HTTP/1.0 ") != 0) {
-    return 0;
-  }
-  return std::atoi(answer.c_str() + 9);
+  const bool http =
+      answer.compare(0, 9, "HTTP/1.1 ") == 0 || answer.compare(0, 9, "HTTP/1.0 ") == 0;
+  return http ? std::atoi(answer.c_str() + 9) : 0;
 }
 
 // The head of a raw answer (up to the blank line).
@@ -56,8 +54,7 @@ class SecurityTest : public cmdserver_testing::ServerTest {
 
   // `method` `target` with the Host header of this server and `headers`.
   std::string Send(const std::string& method, const std::string& target,
-                   const Headers& headers = {},
-                   const std::string& body = "") {
+                   const Headers& headers = {}, const std::string& body = "") {
     std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
                           std::to_string(port_) + "\r\nConnection: close\r\n";
     for (const std::string& header : headers) request += header + "\r\n";

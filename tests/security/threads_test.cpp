@@ -5,6 +5,7 @@
 // run under ThreadSanitizer as well.
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <iostream>
 #include <thread>
@@ -28,27 +29,21 @@ const char* TestMachine() { return "00:11:22:33:44:55"; }
 VqHostCallback hostTable = {&CountTermination, nullptr, &TestOs,
                             &TestMachine, nullptr, nullptr};
 
-std::string Request(unsigned short port, const std::string& method,
-                    const std::string& target, const std::string& body = "") {
-  return Exchange(port, method + " " + target +
-                            " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+std::string Request(unsigned short port, const std::string& method, const std::string& target,
+                    const std::string& body = "") {
+  return Exchange(port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
                             std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 class ApplicationThreadsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
-    previous_ = cwd;
-    ASSERT_EQ(chdir(data_.path().c_str()), 0);
+    std::filesystem::current_path(data_.path());
     vq_testing::WriteFile(data_.Append("public.txt"), "PUBLIC");
     updates_.Always("POST", "/vq.php",
-                    {200, {},
-                     "<vq version='2.0' update='600'><transaction>"
-                     "<set name='pass' value='${update.count}'/>"
-                     "<write filename='written.txt'>pass</write>"
-                     "</transaction></vq>"});
+                    {200, {}, "<vq version='2.0' update='600'><transaction>"
+                              "<set name='pass' value='${update.count}'/>"
+                              "<write filename='written.txt'>pass</write></transaction></vq>"});
     // A failing pass reports to the same server; the report needs no answer.
     updates_.Always("POST", "/vqerror.php", {200, {}, "<vq version='2.0'/>"});
     terminations = 0;
@@ -74,7 +69,7 @@ class ApplicationThreadsTest : public ::testing::Test {
     }
     VqApplication::shutdownLogging();
     VqApplication::clearEnv();
-    ASSERT_EQ(chdir(previous_.c_str()), 0);
+    std::filesystem::current_path(previous_);
   }
 
   // "debug.refresh": tenths of a second between passes; empty for the
@@ -83,14 +78,13 @@ class ApplicationThreadsTest : public ::testing::Test {
   vq_testing::ScopedTempDir data_;
   vq_testing::TestHttpServer updates_;
   std::unique_ptr<VqApplication> application_;
-  std::string previous_;
+  const std::filesystem::path previous_ = std::filesystem::current_path();
   unsigned short port_ = 0;
   std::string key_;
 };
 
 TEST_F(ApplicationThreadsTest, ConcurrentRequestsDuringPassesAndDocuments) {
-  constexpr int kClients = 4;
-  constexpr int kRounds = 12;
+  constexpr int kClients = 4, kRounds = 12;
   std::vector<std::future<int>> clients;
   for (int client = 0; client < kClients; ++client) {
     clients.push_back(std::async(std::launch::async, [this, client] {
@@ -109,9 +103,7 @@ TEST_F(ApplicationThreadsTest, ConcurrentRequestsDuringPassesAndDocuments) {
                     "<vq><transaction><set name='doc" + n +
                         "' value='y'/></transaction></vq>"),
         };
-        for (const std::string& answer : answers) {
-          if (StatusOf(answer) != 200) ++failures;
-        }
+        for (const std::string& answer : answers) failures += StatusOf(answer) != 200;
       }
       return failures;
     }));
@@ -121,8 +113,9 @@ TEST_F(ApplicationThreadsTest, ConcurrentRequestsDuringPassesAndDocuments) {
     return VqApplication::getEnvl(VqApplication::UPDATE_COUNT, 0) >= 2;
   }));
   EXPECT_EQ(VqApplication::getEnv("doc0_0"), "y");
-  EXPECT_EQ(VqApplication::getEnv(("doc" + std::to_string(kClients - 1) + "_" +
-                                   std::to_string(kRounds - 1)).c_str()), "y");
+  EXPECT_EQ(VqApplication::getEnv(
+                ("doc" + std::to_string(kClients - 1) + "_" + std::to_string(kRounds - 1)).c_str()),
+            "y");
 }
 
 // One update pass, then the thread sleeps: a pass that runs while a

@@ -53,8 +53,7 @@ TEST_F(PlainFilesTest, NoListingsNoCorsNoWritingAndNoLinksOut) {
   vq_testing::WriteFile(dir_.Append("sub/listed-name.txt"), "x");
   vq_testing::ScopedTempDir outside;
   vq_testing::WriteFile(outside.Append("victim.txt"), "OUTSIDE");
-  ASSERT_EQ(symlink(outside.Append("victim.txt").c_str(),
-                    dir_.Append("out.txt").c_str()), 0);
+  ASSERT_EQ(symlink(outside.Append("victim.txt").c_str(), dir_.Append("out.txt").c_str()), 0);
   ASSERT_EQ(symlink(outside.path().c_str(), dir_.Append("outdir").c_str()), 0);
 
   for (const char* path : {"/", "/sub", "/sub/", "//sub//", "/outdir/"}) {
@@ -78,18 +77,14 @@ TEST_F(PlainFilesTest, NoListingsNoCorsNoWritingAndNoLinksOut) {
     }
   }
 
-  struct Writer {
-    const char* method;
-    const char* path;
-  };
-  for (const Writer& w : {Writer{"PUT", "/put.txt"}, Writer{"DELETE", "/public.txt"},
-                          Writer{"MKCOL", "/made"}, Writer{"PROPFIND", "/"},
-                          Writer{"POST", "/public.txt"}, Writer{"PATCH", "/public.txt"},
-                          Writer{"MOVE", "/public.txt"}, Writer{"OPTIONS", "/public.txt"}}) {
-    const std::string answer = Send(w.method, w.path, {}, "CREATED");
+  for (const auto& [method, path] : std::vector<std::pair<const char*, const char*>>{
+           {"PUT", "/put.txt"}, {"DELETE", "/public.txt"}, {"MKCOL", "/made"}, {"PROPFIND", "/"},
+           {"POST", "/public.txt"}, {"PATCH", "/public.txt"}, {"MOVE", "/public.txt"},
+           {"OPTIONS", "/public.txt"}}) {
+    const std::string answer = Send(method, path, {}, "CREATED");
     const int status = StatusOf(answer);
-    EXPECT_TRUE(status >= 400 && status < 500) << w.method << ":\n" << answer;
-    EXPECT_EQ(answer.find("PUBLIC"), std::string::npos) << w.method;
+    EXPECT_TRUE(status >= 400 && status < 500) << method << ":\n" << answer;
+    EXPECT_EQ(answer.find("PUBLIC"), std::string::npos) << method;
   }
   EXPECT_FALSE(vq_testing::PathExists(dir_.Append("put.txt")));
   EXPECT_FALSE(vq_testing::PathExists(dir_.Append("made")));
@@ -101,33 +96,23 @@ TEST_F(CrossSiteTest, BrowserMarkedCrossSiteRequestsAreRefusedAndHaveNoEffect) {
   vq_testing::WriteFile(dir_.Append("public.txt"), "PUBLIC");
   const std::string port = std::to_string(port_);
   const std::vector<Headers> refused = {
-      {"Sec-Fetch-Site: cross-site"},
-      {"Sec-Fetch-Site: same-site"},
-      {"Sec-Fetch-Site: CROSS-SITE"},
-      {"Origin: http://evil.example"},
-      {"Origin: null"},
+      {"Sec-Fetch-Site: cross-site"}, {"Sec-Fetch-Site: same-site"}, {"Sec-Fetch-Site: CROSS-SITE"},
+      {"Origin: http://evil.example"}, {"Origin: null"},
       {"Origin: http://127.0.0.1:" + std::to_string(port_ + 1)},
-      {"Origin: https://127.0.0.1:" + port},
-      {"Origin: http://127.0.0.1"},
+      {"Origin: https://127.0.0.1:" + port}, {"Origin: http://127.0.0.1"},
       {"Origin: http://127.0.0.1:" + port + ".evil.example"},
       {"Sec-Fetch-Site: same-origin", "Origin: http://evil.example"},
       {"Sec-Fetch-Site: cross-site", "Origin: http://127.0.0.1:" + port},
   };
   struct Target {
     const char* method;
-    std::string target;
-    std::string body;
+    std::string target, body;
   };
   const std::vector<Target> targets = {
-      {"GET", "/~cmd/wake", ""},
-      {"GET", "/~cmd/quit", ""},
-      {"GET", "/~cmd/launchswf", ""},
-      {"GET", "/~cmd/setstart", ""},
-      {"GET", "/~cmd/info", ""},
-      {"GET", Keyed("/~cmd/set/hijacked/yes"), ""},
-      {"POST", Keyed("/~cmd/process"), "<vq></vq>"},
-      {"GET", Keyed("/~cmd/launch?file=x"), ""},
-      {"GET", "/public.txt", ""},
+      {"GET", "/~cmd/wake", ""}, {"GET", "/~cmd/quit", ""}, {"GET", "/~cmd/launchswf", ""},
+      {"GET", "/~cmd/setstart", ""}, {"GET", "/~cmd/info", ""},
+      {"GET", Keyed("/~cmd/set/hijacked/yes"), ""}, {"POST", Keyed("/~cmd/process"), "<vq></vq>"},
+      {"GET", Keyed("/~cmd/launch?file=x"), ""}, {"GET", "/public.txt", ""},
       {"HEAD", "/public.txt", ""},
   };
   for (const Headers& headers : refused) {
@@ -144,19 +129,15 @@ TEST_F(CrossSiteTest, BrowserMarkedCrossSiteRequestsAreRefusedAndHaveNoEffect) {
   // Local programs send neither header; a browser's own page on this server
   // and a typed address are allowed too.
   const std::vector<Headers> allowed = {
-      {},
-      {"Sec-Fetch-Site: same-origin"},
-      {"Sec-Fetch-Site: none"},
-      {"Origin: http://127.0.0.1:" + port},
-      {"Origin: http://localhost:" + port},
+      {}, {"Sec-Fetch-Site: same-origin"}, {"Sec-Fetch-Site: none"},
+      {"Origin: http://127.0.0.1:" + port}, {"Origin: http://localhost:" + port},
       {"Sec-Fetch-Site: same-origin", "Origin: http://localhost:" + port},
   };
   for (const Headers& headers : allowed) {
     EXPECT_EQ(StatusOf(Send("GET", "/~cmd/wake", headers)), 200);
     EXPECT_EQ(BodyOf(Send("GET", "/public.txt", headers)), "PUBLIC");
   }
-  EXPECT_EQ(BodyOf(Send("GET", Keyed("/~cmd/set/allowed/yes"),
-                        {"Sec-Fetch-Site: none"})),
+  EXPECT_EQ(BodyOf(Send("GET", Keyed("/~cmd/set/allowed/yes"), {"Sec-Fetch-Site: none"})),
             "allowed=yes");
   EXPECT_EQ(target_.calls.size(), allowed.size());
 }

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "testing/file_util.h"
@@ -24,18 +23,11 @@ using vq_testing::PathExists;
 using vq_testing::ReadFile;
 using vq_testing::WriteFile;
 
-// One destination of the transaction: "" for a file absent before (old) or
-// after (new); `source` is the prepared file a move takes it from ("" for a
-// delete).
-struct Target {
-  std::string file, oldContent, newContent, source;
-};
-
 // What the actions of one document leave for the engine, over two
 // directories: a write over a file and one into a directory the action made,
 // a download onto a new file in a new directory and one over a file, a
 // delete of a file and of a missing one, an XML edit, and a launch.
-const Target kTargets[] = {
+const std::vector<Target> kTargets = {
     {"a/notes.txt", "old notes", "new notes", "a/notes.txt.tmp"},
     {"b/made/fresh.txt", "", "fresh text", "b/made/fresh.txt.tmp"},
     {"b/new/deep/web.dat", "", "downloaded bytes", "tmp_1_1_aaaaaa"},
@@ -54,23 +46,15 @@ struct TransactionSet {
   std::vector<std::size_t> targets;
   bool launch;
 };
-const TransactionSet kSets[] = {
-    {"whole set", {0, 1, 2, 3, 4, 5, 6}, true},
-    {"small set", {0, 4}, false},
-};
+const TransactionSet kSets[] = {{"whole set", {0, 1, 2, 3, 4, 5, 6}, true},
+                                {"small set", {0, 4}, false}};
 
 class DurabilityTest : public TransactFixture {
  protected:
   // Empties the sandbox and lays out the old files and the prepared ones.
   void setUpFiles() {
-    for (const auto& entry : fs::directory_iterator(".")) {
-      fs::remove_all(entry.path());
-    }
+    layOut(kTargets);
     vq_testing::MakeDirs("b/made");
-    for (const Target& t : kTargets) {
-      if (!t.oldContent.empty()) WriteFile(t.file, t.oldContent);
-      if (!t.source.empty()) WriteFile(t.source, t.newContent);
-    }
     external_ = FakeExternal();
   }
 
@@ -79,12 +63,7 @@ class DurabilityTest : public TransactFixture {
   std::string run(const TransactionSet& set, FileSystem& disk) {
     TransactionEngine engine(&external_, pool(), &disk);
     engine.clear(true);
-    for (const std::size_t index : set.targets) {
-      const Target& t = kTargets[index];
-      engine << (t.source.empty()
-                     ? static_cast<Transactional*>(newDelete(pool(), t.file))
-                     : newMove(pool(), t.source, t.file));
-    }
+    for (const std::size_t index : set.targets) engine << operationFor(pool(), kTargets[index]);
     if (set.launch) {
       auto launch = new TransactionalLaunch(pool());
       launch->setCommand("prog");
@@ -103,55 +82,27 @@ class DurabilityTest : public TransactFixture {
   // `durabilityFailed`: a call the transaction needed to be durable failed
   // before COMMIT was durable, so it must not have reported success.
   int recoverAndCheck(const TransactionSet& set, const std::string& result,
-                      const std::string& context,
-                      bool durabilityFailed = false) {
-    const int before = ::testing::UnitTest::GetInstance()
-                           ->current_test_info()
-                           ->result()
-                           ->total_part_count();
+                      const std::string& context, bool durabilityFailed = false) {
+    const int before = failureCount();
     const bool journalFound = PathExists(".transaction.dat");
     TransactionEngine::init(&external_, pool());
-    std::size_t olds = 0, news = 0;
-    for (const std::size_t index : set.targets) {
-      const Target& t = kTargets[index];
-      const bool present = PathExists(t.file);
-      const std::string text = present ? ReadFile(t.file) : "";
-      const bool isOld = t.oldContent.empty() ? !present : text == t.oldContent;
-      const bool isNew = t.newContent.empty() ? !present : text == t.newContent;
-      EXPECT_TRUE(isOld || isNew) << context << ": " << t.file << " is torn";
-      olds += isOld;
-      news += isNew;
-    }
-    const std::size_t all = set.targets.size();
+    std::vector<Target> targets;
+    for (const std::size_t index : set.targets) targets.push_back(kTargets[index]);
+    // The prepared files go once the transaction got anywhere.
+    const auto [olds, news] =
+        checkRecovered(targets, journalFound || result != "crashed", context);
+    const std::size_t all = targets.size();
     const bool isNew = news == all && olds < all;
     EXPECT_TRUE(olds == all || news == all) << context << ": mixed";
     EXPECT_EQ(isNew, result == "ok") << context << ": " << result;
     EXPECT_FALSE(durabilityFailed && result == "ok")
         << context << ": success reported without a durable journal";
-    EXPECT_EQ(external_.launched.empty(), !(isNew && set.launch))
-        << context << ": launch";
-    if (result.rfind("threw: ", 0) == 0) {
-      EXPECT_GT(result.size(), 7u) << context << ": failure without a text";
-    }
-    // Backups, the journal and its temporary must be gone; the prepared
-    // files too once the transaction got anywhere.
-    const bool preparedGone = journalFound || isNew || result != "crashed";
-    for (const auto& entry : fs::recursive_directory_iterator(".")) {
-      const std::string name = entry.path().lexically_relative(".").string();
-      bool prepared = false;
-      for (const std::size_t index : set.targets) {
-        prepared = prepared || name == kTargets[index].source;
-      }
-      EXPECT_FALSE(name.find(".bak.tr") != std::string::npos ||
-                   name.rfind(".transaction.dat", 0) == 0 ||
-                   (preparedGone && prepared))
-          << context << ": left behind " << name;
-    }
-    return ::testing::UnitTest::GetInstance()
-               ->current_test_info()
-               ->result()
-               ->total_part_count() -
-           before;
+    EXPECT_EQ(external_.launched.empty(), !(isNew && set.launch)) << context << ": launch";
+    EXPECT_NE(result, "threw: ") << context << ": failure without a text";
+    return failureCount() - before;
+  }
+  static int failureCount() {
+    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
   }
 };
 
@@ -170,27 +121,19 @@ TEST_F(DurabilityTest, EveryFailingCallLeavesOneWholeVersion) {
     for (const int error : {EIO, ENOSPC, EDQUOT}) {
       for (int call = 1; call <= calls; ++call) {
         setUpFiles();
-        std::string result;
-        bool durabilityFailed = false;
-        {
-          FaultyFileSystem disk;
-          disk.failCall(call, APR_FROM_OS_ERROR(error));
-          result = run(set, disk);
-          durabilityFailed =
-              disk.failedDurabilityCall() && disk.failedBeforeCommit();
-        }
+        FaultyFileSystem disk;
+        disk.failCall(call, APR_FROM_OS_ERROR(error));
+        const std::string result = run(set, disk);
         ++points;
         violations += recoverAndCheck(
             set, result,
-            std::string(set.name) + ", " + strerror(error) + " at call " +
-                std::to_string(call),
-            durabilityFailed);
+            std::string(set.name) + ", " + strerror(error) + " at call " + std::to_string(call),
+            disk.failedDurabilityCall() && disk.failedBeforeCommit());
       }
     }
   }
-  std::printf("[ figures  ] fault points covered: %d (every call x EIO, "
-              "ENOSPC, EDQUOT), invariant violations: %d\n",
-              points, violations);
+  std::printf("[ figures  ] fault points covered: %d (every call x EIO, ENOSPC, EDQUOT), "
+              "invariant violations: %d\n", points, violations);
 }
 
 TEST_F(DurabilityTest, PowerLossAtEveryFlushLeavesOneWholeVersion) {
@@ -213,14 +156,12 @@ TEST_F(DurabilityTest, PowerLossAtEveryFlushLeavesOneWholeVersion) {
       const std::string result = run(set, disk);
       disk.powerLoss();
       ++points;
-      violations += recoverAndCheck(
-          set, result == "ok" ? "ok" : "crashed",
-          std::string(set.name) + ", power loss at flush " +
-              std::to_string(flush) + " (" + result + ")");
+      violations += recoverAndCheck(set, result == "ok" ? "ok" : "crashed",
+                                    std::string(set.name) + ", power loss at flush " +
+                                        std::to_string(flush) + " (" + result + ")");
     }
   }
-  std::printf("[ figures  ] power-loss points covered: %d, invariant "
-              "violations: %d\n",
+  std::printf("[ figures  ] power-loss points covered: %d, invariant violations: %d\n",
               points, violations);
 }
 
@@ -229,33 +170,23 @@ TEST_F(DurabilityTest, PowerLossAtEveryFlushLeavesOneWholeVersion) {
 // backup must go back). Each stays, with its backups; the next transaction
 // tries again first, and is refused while the journal cannot be finished.
 TEST_F(DurabilityTest, RecoveryKeepsWhatItCannotFinishAndBlocksNewWork) {
-  const std::string executeJournal =
-      u32(VQTRANSACTION_EXECUTE) + u32(1) + u32(1) + str("old.txt.tmp") +
-      str("old.txt") + "384";
+  const std::string executeJournal = u32(VQTRANSACTION_EXECUTE) + u32(1) + u32(1) +
+                                     str("old.txt.tmp") + str("old.txt") + "384";
   const struct {
     const char* name;
     int failingReadCall;  // of the recovery's calls; 0: none
     bool journalIsDirectory, destinationIsDirectory;
-  } cases[] = {
-      {"journal is a directory", 0, true, false},
-      {"reading the journal fails once", 3, false, false},
-      {"rollback fails", 0, false, true},
-  };
+  } cases[] = {{"journal is a directory", 0, true, false},
+               {"reading the journal fails once", 3, false, false},
+               {"rollback fails", 0, false, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     setUpFiles();
     WriteFile("old.txt.bak.tr", "old");
     WriteFile("old.txt.tmp", "new");
-    if (c.journalIsDirectory) {
-      vq_testing::MakeDirs(".transaction.dat/inner");
-    } else {
-      WriteFile(".transaction.dat", executeJournal);
-    }
-    if (c.destinationIsDirectory) {
-      vq_testing::MakeDirs("old.txt/inner");
-    } else {
-      WriteFile("old.txt", "new");
-    }
+    c.journalIsDirectory ? vq_testing::MakeDirs(".transaction.dat/inner")
+                         : WriteFile(".transaction.dat", executeJournal);
+    c.destinationIsDirectory ? vq_testing::MakeDirs("old.txt/inner") : WriteFile("old.txt", "new");
     {
       vq_testing::LogCapture errors("transact.TransactionEngine");
       FaultyFileSystem disk;
@@ -263,16 +194,14 @@ TEST_F(DurabilityTest, RecoveryKeepsWhatItCannotFinishAndBlocksNewWork) {
       EXPECT_FALSE(TransactionEngine::init(&external_, pool(), &disk));
       bool logged = false;
       for (const std::string& line : errors.Take()) {
-        logged = logged || line.rfind("ERROR Recovery failed", 0) == 0;
+        logged |= line.rfind("ERROR Recovery failed", 0) == 0;
       }
       EXPECT_TRUE(logged);
     }
     EXPECT_TRUE(PathExists(".transaction.dat"));
     EXPECT_EQ(ReadFile("old.txt.bak.tr"), "old");
-    const bool blocked = c.failingReadCall == 0;
-    if (!blocked) {
-      // A passing fault: the next transaction finishes the old one, then
-      // runs.
+    if (c.failingReadCall != 0) {
+      // A passing fault: the next transaction finishes the old one, then runs.
       EXPECT_EQ(run(kSets[1], FileSystem::real()), "ok");
       EXPECT_EQ(ReadFile("old.txt"), "old");
       EXPECT_FALSE(PathExists(".transaction.dat"));
@@ -280,9 +209,9 @@ TEST_F(DurabilityTest, RecoveryKeepsWhatItCannotFinishAndBlocksNewWork) {
     }
     // While it cannot be finished, no transaction runs; its prepared file
     // goes.
-    EXPECT_EQ(run(kSets[1], FileSystem::real()).rfind(
-                  "threw: An unfinished transaction is on disk", 0),
-              0u);
+    EXPECT_EQ(
+        run(kSets[1], FileSystem::real()).rfind("threw: An unfinished transaction is on disk", 0),
+        0u);
     EXPECT_EQ(ReadFile("a/notes.txt"), "old notes");
     EXPECT_EQ(ReadFile("a/gone.txt"), "doomed");
     EXPECT_FALSE(PathExists("a/notes.txt.tmp"));
@@ -295,8 +224,7 @@ TEST_F(DurabilityTest, RecoveryKeepsWhatItCannotFinishAndBlocksNewWork) {
     if (c.destinationIsDirectory) fs::remove_all("old.txt");
     EXPECT_TRUE(TransactionEngine::init(&external_, pool()));
     EXPECT_EQ(ReadFile("old.txt"), "old");
-    for (const char* gone : {".transaction.dat", "old.txt.bak.tr",
-                             "old.txt.tmp"}) {
+    for (const char* gone : {".transaction.dat", "old.txt.bak.tr", "old.txt.tmp"}) {
       EXPECT_FALSE(PathExists(gone)) << gone;
     }
   }

@@ -27,10 +27,7 @@ class FaultyFileSystem : public FileSystem {
  public:
   FaultyFileSystem();
 
-  void failCall(int number, apr_status_t error) {
-    failAt_ = number;
-    error_ = error;
-  }
+  void failCall(int number, apr_status_t error) { failAt_ = number, error_ = error; }
   void loseAtFlush(int number) { loseAt_ = number; }
   int calls() const { return calls_; }
   int flushes() const { return flushes_; }
@@ -48,9 +45,12 @@ class FaultyFileSystem : public FileSystem {
 
   apr_status_t writeFile(const std::string& name, const std::string& bytes,
                          apr_fileperms_t permissions) override;
-  apr_status_t writeStart(const std::string& name,
-                          const std::string& bytes) override;
-  apr_status_t readFile(const std::string& name, std::string* bytes) override;
+  apr_status_t writeStart(const std::string& name, const std::string& bytes) override {
+    return pass(name, [&] { return real().writeStart(name, bytes); });
+  }
+  apr_status_t readFile(const std::string& name, std::string* bytes) override {
+    return pass(name, [&] { return real().readFile(name, bytes); });
+  }
   apr_status_t flushFile(const std::string& name) override;
   apr_status_t flushDirectory(const std::string& name) override;
   apr_status_t flushFileSystemOf(const std::string& name) override;
@@ -62,9 +62,12 @@ class FaultyFileSystem : public FileSystem {
   apr_status_t makeDirectories(const std::string& name,
                                apr_fileperms_t permissions) override;
   apr_status_t removeTree(const std::string& name) override;
-  apr_status_t setPermissions(const std::string& name,
-                              apr_fileperms_t permissions) override;
-  apr_status_t stat(const std::string& name, Info* info) override;
+  apr_status_t setPermissions(const std::string& name, apr_fileperms_t permissions) override {
+    return pass(name, [&] { return real().setPermissions(name, permissions); });
+  }
+  apr_status_t stat(const std::string& name, Info* info) override {
+    return pass(name, [&] { return real().stat(name, info); });
+  }
 
  private:
   struct Entry {
@@ -74,8 +77,13 @@ class FaultyFileSystem : public FileSystem {
   using Listing = std::map<std::string, Entry>;
 
   // Counts the call; true when it is to fail (with *status set).
-  bool failing(apr_status_t* status, const std::string& name,
-               bool isFlush = false);
+  bool failing(apr_status_t* status, const std::string& name, bool isFlush = false);
+  // Counts the call and runs `call` unless the call is to fail.
+  template <class Call>
+  apr_status_t pass(const std::string& name, Call call, bool isFlush = false) {
+    apr_status_t status = APR_SUCCESS;
+    return failing(&status, name, isFlush) ? status : call();
+  }
   // `name` relative to the sandbox, normalised ("." for the sandbox).
   std::string key(const std::string& name) const;
   Listing listing(const std::string& directory) const;
@@ -84,13 +92,8 @@ class FaultyFileSystem : public FileSystem {
   void build(const std::string& directory, const std::string& real);
 
   std::string root_;
-  int calls_ = 0;
-  int flushes_ = 0;
-  int failAt_ = 0;
-  int loseAt_ = 0;
-  bool dead_ = false;
-  bool hitDurability_ = false;
-  int commitDurableAt_ = 0;
+  int calls_ = 0, flushes_ = 0, failAt_ = 0, loseAt_ = 0, commitDurableAt_ = 0;
+  bool dead_ = false, hitDurability_ = false;
   apr_status_t error_ = APR_SUCCESS;
   int nextFile_ = 1;
   // What exists now, by relative path.

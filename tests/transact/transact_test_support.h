@@ -1,7 +1,6 @@
 #ifndef VQ_TESTS_TRANSACT_TRANSACT_TEST_SUPPORT_H_
 #define VQ_TESTS_TRANSACT_TRANSACT_TEST_SUPPORT_H_
 
-#include <apr_general.h>
 #include <apr_pools.h>
 #include <gtest/gtest.h>
 #include <log4cpp/Category.hh>
@@ -10,8 +9,10 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "testing/file_util.h"
 #include "testing/scoped_temp_dir.h"
 #include "transact/transactional_external_interface.h"
 #include "transact/transactional_file_delete.h"
@@ -91,8 +92,7 @@ class TransactFixture : public ::testing::Test {
 };
 
 inline TransactionalFileMove* newMove(apr_pool_t* pool, const std::string& from,
-                                      const std::string& to,
-                                      int permissions = 0x0600) {
+                                      const std::string& to, int permissions = 0x0600) {
   auto* operation = new TransactionalFileMove(pool);
   operation->setSourceFilename(from);
   operation->setDestinationFilename(to);
@@ -100,11 +100,62 @@ inline TransactionalFileMove* newMove(apr_pool_t* pool, const std::string& from,
   return operation;
 }
 
-inline TransactionalFileDelete* newDelete(apr_pool_t* pool,
-                                          const std::string& file) {
+inline TransactionalFileDelete* newDelete(apr_pool_t* pool, const std::string& file) {
   auto* operation = new TransactionalFileDelete(pool);
   operation->setDeleteFilename(file);
   return operation;
+}
+
+// One destination of a transaction: "" for a file absent before (old) or
+// after (new); `source` is the prepared file a move takes it from ("" for a
+// delete).
+struct Target {
+  std::string file, oldContent, newContent, source;
+};
+
+// Empties the working directory, then lays out the old files and the
+// prepared ones.
+inline void layOut(const std::vector<Target>& targets) {
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    std::filesystem::remove_all(entry.path());
+  }
+  for (const Target& t : targets) {
+    if (!t.oldContent.empty()) vq_testing::WriteFile(t.file, t.oldContent);
+    if (!t.source.empty()) vq_testing::WriteFile(t.source, t.newContent);
+  }
+}
+
+inline Transactional* operationFor(apr_pool_t* pool, const Target& t) {
+  return t.source.empty() ? static_cast<Transactional*>(newDelete(pool, t.file))
+                          : newMove(pool, t.source, t.file);
+}
+
+// After recovery: how many targets are wholly old and how many wholly new;
+// a torn one fails. Backups and staged contents (".tr"), the journal and its
+// temporary must be gone, and the sources too when `sourcesGone`.
+inline std::pair<std::size_t, std::size_t> checkRecovered(const std::vector<Target>& targets,
+                                                          bool sourcesGone,
+                                                          const std::string& context) {
+  std::size_t olds = 0, news = 0;
+  for (const Target& t : targets) {
+    const bool present = vq_testing::PathExists(t.file);
+    const std::string text = present ? vq_testing::ReadFile(t.file) : "";
+    const bool isOld = t.oldContent.empty() ? !present : text == t.oldContent;
+    const bool isNew = t.newContent.empty() ? !present : text == t.newContent;
+    EXPECT_TRUE(isOld || isNew) << context << ": " << t.file << " is torn";
+    olds += isOld;
+    news += isNew;
+  }
+  if (olds < targets.size() && news == targets.size()) sourcesGone = true;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
+    const std::string name = entry.path().lexically_relative(".").string();
+    bool source = false;
+    for (const Target& t : targets) source |= !t.source.empty() && name == t.source;
+    EXPECT_FALSE((name.size() > 3 && name.compare(name.size() - 3, 3, ".tr") == 0) ||
+                 name.rfind(".transaction.dat", 0) == 0 || (sourcesGone && source))
+        << context << ": left behind " << name;
+  }
+  return {olds, news};
 }
 
 // Journal fields built by hand, independent of the engine: a 32-bit number
@@ -112,9 +163,7 @@ inline TransactionalFileDelete* newDelete(apr_pool_t* pool,
 inline std::string u32(std::uint32_t value) {
   return std::string(reinterpret_cast<const char*>(&value), 4);
 }
-inline std::string str(const std::string& text) {
-  return u32(static_cast<std::uint32_t>(text.size())) + text;
-}
+inline std::string str(const std::string& text) { return u32(std::uint32_t(text.size())) + text; }
 
 }  // namespace transact_test
 

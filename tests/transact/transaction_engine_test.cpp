@@ -28,13 +28,11 @@ class TransactionEngineTest : public TransactFixture {
   // Runs operations a, b, c... with the failures given: "ok", "failed" or
   // the text of the exception thrown. The journal stays only when
   // `journalKept`, after a failed rollback or cleanup, for recovery.
-  std::string run(const std::vector<std::string>& fails,
-                  bool journalKept = false) {
+  std::string run(const std::vector<std::string>& fails, bool journalKept = false) {
     TransactionEngine engine(&external_, pool());
     engine.clear(true);
     for (std::size_t i = 0; i < fails.size(); ++i) {
-      engine << new ScriptedOperation(std::string(1, 'a' + i), &trace_,
-                                      fails[i]);
+      engine << new ScriptedOperation(std::string(1, 'a' + i), &trace_, fails[i]);
     }
     std::string result;
     try {
@@ -53,8 +51,7 @@ class TransactionEngineTest : public TransactFixture {
 
 TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
   const std::string all =
-      "a.prepare b.prepare a.execute b.execute a.commit b.commit a.cleanup "
-      "b.cleanup ";
+      "a.prepare b.prepare a.execute b.execute a.commit b.commit a.cleanup b.cleanup ";
   const struct {
     std::vector<std::string> fails;
     const char* result;
@@ -63,8 +60,7 @@ TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
   } cases[] = {
       {{"", ""}, "ok", all},
       // A refused prepare: nothing executed or rolled back, all cleaned up.
-      {{"", "prepare", ""}, "failed",
-       "a.prepare b.prepare a.cleanup b.cleanup c.cleanup "},
+      {{"", "prepare", ""}, "failed", "a.prepare b.prepare a.cleanup b.cleanup c.cleanup "},
       // A failed execute: every operation is rolled back, even unexecuted.
       {{"", "execute", ""}, "failed",
        "a.prepare b.prepare c.prepare a.execute b.execute a.rollback "
@@ -76,8 +72,7 @@ TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
       {{"cleanup"}, "ok", "a.prepare a.execute a.commit a.cleanup ", true},
       // A failed rollback keeps the journal (and so the backups) instead of
       // cleaning up.
-      {{"execute rollback"}, "a.rollback", "a.prepare a.execute a.rollback ",
-       true},
+      {{"execute rollback"}, "a.rollback", "a.prepare a.execute a.rollback ", true},
   };
   for (const auto& c : cases) {
     trace_.clear();
@@ -113,8 +108,7 @@ TEST_F(TransactionEngineTest, InvalidTransitionsThrowTheirTextsAndKeepState) {
       ADD_FAILURE() << "no exception for " << to;
     } catch (const TransactionException& e) {
       EXPECT_EQ(e.what(), std::string("Cannot transition to VQTRANSACTION_") +
-                              transactionStateName(to) + " except from " +
-                              allowedFrom);
+                              transactionStateName(to) + " except from " + allowedFrom);
     }
     EXPECT_EQ(engine.getState(), at);
   }
@@ -136,8 +130,8 @@ TEST_F(TransactionEngineTest, SecondEngineSleepsUntilTheFirstCompletes) {
   ASSERT_TRUE(vq_testing::WaitFor([&] { return started.load(); }));
   // While the first transaction is open the second must not get in, and
   // must not burn the processor while it waits.
-  EXPECT_FALSE(vq_testing::WaitFor([&] { return acquired.load(); },
-                                   std::chrono::milliseconds(300)));
+  EXPECT_FALSE(
+      vq_testing::WaitFor([&] { return acquired.load(); }, std::chrono::milliseconds(300)));
   timespec used{};
   ASSERT_EQ(clock_gettime(waiterClock, &used), 0);
   EXPECT_LT(used.tv_sec * 1000 + used.tv_nsec / 1000000, 100)
@@ -155,8 +149,7 @@ TEST_F(TransactionJournalTest, WrittenWholeAtPrepareThenStateUpdatedInPlace) {
   const std::string records = u32(1) + u32(2) + str("gone");
   EXPECT_EQ(ReadFile(".transaction.dat"), u32(VQTRANSACTION_GENESIS) + records);
   EXPECT_FALSE(PathExists(".transaction.dat.tmp"));
-  for (TransactionState state :
-       {VQTRANSACTION_EXECUTE, VQTRANSACTION_ROLLBACK, VQTRANSACTION_CLEANUP}) {
+  for (auto state : {VQTRANSACTION_EXECUTE, VQTRANSACTION_ROLLBACK, VQTRANSACTION_CLEANUP}) {
     engine.setState(state);
     EXPECT_EQ(ReadFile(".transaction.dat"), u32(state) + records);
   }
@@ -169,9 +162,8 @@ TEST_F(TransactionJournalTest, RecordsReadBackAndWriteOutByteForByte) {
   const std::string launch = u32(6) + str("x") + u32(2) + str("a") + str("b");
   const std::string last = u32(5) + u32(2) + str("del");
   // The crash operation (7) is never recreated; 4 and 9 are unused.
-  std::istringstream in(u32(3) + u32(8) + move + u32(7) + launch + u32(4) +
-                        u32(9) + u32(8) + str("n") +
-                        str(std::string("v\0w", 3)) + last);
+  std::istringstream in(u32(3) + u32(8) + move + u32(7) + launch + u32(4) + u32(9) + u32(8) +
+                        str("n") + str(std::string("v\0w", 3)) + last);
   TransactionEngine engine(&external_, pool());
   engine.clear(true);  // reading takes the lock again: harmless
   in >> engine;
@@ -179,8 +171,7 @@ TEST_F(TransactionJournalTest, RecordsReadBackAndWriteOutByteForByte) {
   // Written back, every field reads as it was; a string ends at a NUL.
   std::ostringstream out;
   out << engine;
-  EXPECT_EQ(out.str(), u32(3) + u32(5) + move + launch + u32(8) + str("n") +
-                           str("v") + last);
+  EXPECT_EQ(out.str(), u32(3) + u32(5) + move + launch + u32(8) + str("n") + str("v") + last);
 }
 
 TEST_F(TransactionJournalTest, TruncatedOrCorruptJournalsAreReadSafely) {
@@ -205,8 +196,9 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
   // execute or in cleanup: only clean up. ZERO and unknown states say
   // nothing usable: the journal just goes.
   enum Result { kUndone, kCommitted, kCleaned, kUntouched };
-  const std::pair<std::uint32_t, Result> cases[] = {
-      {3, kUndone}, {4, kCommitted}, {1, kCleaned}, {6, kCleaned}, {0, kUntouched}, {99, kUntouched}};
+  const std::pair<std::uint32_t, Result> cases[] = {{3, kUndone},    {4, kCommitted},
+                                                    {1, kCleaned},    {6, kCleaned},
+                                                    {0, kUntouched},  {99, kUntouched}};
   for (const auto& [state, result] : cases) {
     // A move over a file, a move onto a new file and a delete, all executed;
     // then a quit, a launch and a variable to set.
@@ -217,12 +209,10 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
       WriteFile(file, text);
     }
     WriteFile(".transaction.dat",
-              u32(state) + u32(6) +
-                  u32(1) + str("tmp_1") + str("old.txt") + "384" +
-                  u32(1) + str("tmp_2") + str("sub/fresh.txt") + "384" +
-                  u32(2) + str("victim") + u32(5) +
-                  u32(6) + str("prog") + u32(1) + str("--flag") +
-                  u32(8) + str("transact.test.var") + str("after"));
+              u32(state) + u32(6) + u32(1) + str("tmp_1") + str("old.txt") + "384" + u32(1) +
+                  str("tmp_2") + str("sub/fresh.txt") + "384" + u32(2) + str("victim") + u32(5) +
+                  u32(6) + str("prog") + u32(1) + str("--flag") + u32(8) +
+                  str("transact.test.var") + str("after"));
     external_ = FakeExternal();
     external_.variables["transact.test.var"] = "before";
     TransactionEngine::init(&external_, pool());
@@ -234,19 +224,17 @@ TEST_F(TransactionJournalTest, RecoveryFinishesWhatEachStateLeftUndone) {
     EXPECT_EQ(targets, result == kUndone ? "old - victim " : "new fresh - ")
         << context;
     std::remove("victim");
-    for (const char* name : {"old.txt.bak.tr", "victim.bak.tr", "tmp_1",
-                             "tmp_2", ".transaction.dat", ".transaction.dat.tmp"}) {
+    for (const char* name : {"old.txt.bak.tr", "victim.bak.tr", "tmp_1", "tmp_2",
+                             ".transaction.dat", ".transaction.dat.tmp"}) {
       EXPECT_EQ(PathExists(name), result == kUntouched && name[0] != '.')
           << context << " " << name;
     }
     // Quit, launch and variable act only at commit.
     const bool committed = result == kCommitted;
     EXPECT_EQ(external_.quits, committed ? 1 : 0) << context;
-    EXPECT_EQ(external_.launched,
-              (committed ? std::vector<std::string>{"prog", "--flag"}
-                         : std::vector<std::string>{})) << context;
-    EXPECT_EQ(external_.variables["transact.test.var"],
-              committed ? "after" : "before") << context;
+    EXPECT_EQ(external_.launched, (committed ? std::vector<std::string>{"prog", "--flag"}
+                                             : std::vector<std::string>{})) << context;
+    EXPECT_EQ(external_.variables["transact.test.var"], committed ? "after" : "before") << context;
   }
   TransactionEngine engine(&external_, pool());
   engine.clear(true);

@@ -53,9 +53,7 @@ TEST_F(TransactionalFileTest, RollbackCanRunAgainAndNothingIsShared) {
                      Operation(newMove(pool(), "tmp", "g.txt")),
                      Operation(newDelete(pool(), "v.txt")),
                      Operation(newDelete(pool(), "nothing"))};
-  for (Operation& operation : all) {
-    ASSERT_TRUE(operation->prepare() && operation->execute());
-  }
+  for (Operation& operation : all) ASSERT_TRUE(operation->prepare() && operation->execute());
   EXPECT_EQ(ReadFile("f.txt.bak.tr"), "old") << "the backup is fresh";
   for (int pass = 0; pass < 2; ++pass) {
     for (Operation& operation : all) operation->rollback();
@@ -76,9 +74,7 @@ TEST_F(TransactionalFileTest, FailedRestoresAreReportedAndKeepTheirBackups) {
   Operation all[] = {Operation(newMove(pool(), "tmp", "moved.txt")),
                      Operation(newDelete(pool(), "gone.txt")),
                      Operation(newMove(pool(), "tmp", "d/created.txt"))};
-  for (Operation& operation : all) {
-    ASSERT_TRUE(operation->prepare() && operation->execute());
-  }
+  for (Operation& operation : all) ASSERT_TRUE(operation->prepare() && operation->execute());
   // Non-empty directories where the files belong make every undo fail.
   vq_testing::MakeDirs("moved.txt.d/inner");
   ASSERT_EQ(unlink("moved.txt"), 0);
@@ -118,8 +114,7 @@ TEST_F(TransactionalFileTest, WrittenPathsCoverBackupsTargetsAndDirectories) {
   move->addWrittenPaths(VQTRANSACTION_EXECUTE, executed);
   EXPECT_EQ(executed.files(), (std::set<std::string>{"x/y/f"}));
   EXPECT_EQ(executed.directories(), (std::set<std::string>{"x/y"}));
-  Operation(newDelete(pool(), "/abs"))
-      ->addWrittenPaths(VQTRANSACTION_EXECUTE, deleted);
+  Operation(newDelete(pool(), "/abs"))->addWrittenPaths(VQTRANSACTION_EXECUTE, deleted);
   EXPECT_TRUE(deleted.files().empty());
   EXPECT_EQ(deleted.directories(), (std::set<std::string>{"/"}));
 }
