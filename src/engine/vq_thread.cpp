@@ -112,8 +112,8 @@ void VqThread::wake() {
   }
   wakeLog.debug("entered wake() has been called ");
   if (onUpdateThread()) {
-    // The thread is running a pass, not sleeping, and holds wakeMutex; it
-    // checks its flags before it sleeps again.
+    // The thread is running a pass, not sleeping; it checks its flags
+    // before it sleeps again.
     wakeLog.debug("wake() called on the update thread itself; nothing to wake");
     return;
   }

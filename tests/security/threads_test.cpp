@@ -118,16 +118,8 @@ TEST_F(ApplicationThreadsTest, ConcurrentRequestsDuringPassesAndDocuments) {
             "y");
 }
 
-// One update pass, then the thread sleeps: a pass that runs while a
-// document quits can deadlock today (the pass holds the thread's wake lock
-// and waits for the transaction lock; the quit, holding the transaction lock,
-// waits for the wake lock), which is not what this test is about.
-class QuitThreadsTest : public ApplicationThreadsTest {
- protected:
-  QuitThreadsTest() { refresh_.clear(); }
-};
-
-TEST_F(QuitThreadsTest, QuitThroughADocumentRepliesAndShutdownIsSafe) {
+// Update passes keep running (debug.refresh) while the document quits.
+TEST_F(ApplicationThreadsTest, QuitThroughADocumentRepliesAndShutdownIsSafe) {
   ASSERT_TRUE(WaitFor([] {
     return !VqApplication::getEnv(VqApplication::UPDATE_LAST).empty();
   }));
