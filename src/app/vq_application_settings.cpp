@@ -11,8 +11,7 @@ VqApplicationSettings::VqApplicationSettings(const char* directory,
                                              apr_pool_t*) {
   path file(directory);
   file << kFileName;
-  if (!loadXmlFile(*this, file.getPlatformPath().c_str(),
-                   TIXML_ENCODING_UNKNOWN)) {
+  if (!loadXmlFile(*this, file.getPlatformPath().c_str())) {
     return;
   }
   const TiXmlElement* root = RootElement();

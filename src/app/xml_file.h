@@ -8,7 +8,6 @@
 // without blocking (TinyXML sizes a directory as a huge file and fails with
 // std::bad_alloc; a FIFO would block the open, a device never ends). A
 // refused or missing file fails with TinyXML's "Failed to open file" error.
-bool loadXmlFile(TiXmlDocument& document, const char* fileName,
-                 TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING);
+bool loadXmlFile(TiXmlDocument& document, const char* fileName);
 
 #endif  // VQ_APP_XML_FILE_H_

@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -177,6 +178,27 @@ bool checkXmlBounds(const char* text, std::size_t length,
   return true;
 }
 
+void parseXmlText(TiXmlDocument& document, const char* text,
+                  std::size_t length) {
+  const void* nul = std::memchr(text, '\0', length);
+  if (nul) length = static_cast<const char*>(nul) - text;
+  // A step from a lead byte is at most four bytes, so only a lead byte among
+  // the last three can step past the end; then the text is parsed from a
+  // copy that ends in four NULs.
+  constexpr std::size_t kLongestStep = 4;
+  const std::size_t tail = std::min(length, kLongestStep - 1);
+  const bool leadNearEnd =
+      std::any_of(text + length - tail, text + length,
+                  [](char c) { return static_cast<unsigned char>(c) >= 0xC0; });
+  if (!leadNearEnd) {
+    document.Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    return;
+  }
+  std::string padded(text, length);
+  padded.append(kLongestStep, '\0');
+  document.Parse(padded.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+}
+
 bool loadBoundedXml(TiXmlDocument& document, const char* text,
                     std::size_t length, std::string* why,
                     const XmlBounds& bounds) {
@@ -184,7 +206,7 @@ bool loadBoundedXml(TiXmlDocument& document, const char* text,
   // Row and column tracking costs a tenth of the parse and nothing here
   // reports positions; a tab size of 0 switches it off.
   document.SetTabSize(0);
-  document.Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+  parseXmlText(document, text, length);
   if (document.Error()) {
     setWhy(why, document.ErrorDesc());
     return false;

@@ -61,6 +61,14 @@ bool loadBoundedXml(TiXmlDocument& document, const char* text,
                     std::size_t length, std::string* why,
                     const XmlBounds& bounds = XmlBounds());
 
+// Parses `text` up to its first NUL (or `length` bytes; the byte at `length`
+// must be NUL) into `document` with TinyXML's default encoding, and never
+// further: TinyXML steps over a whole UTF-8 character from its lead byte,
+// also over the NUL that ends the text, and would read on into what follows
+// it. Every text read from outside reaches TinyXML through it.
+void parseXmlText(TiXmlDocument& document, const char* text,
+                  std::size_t length);
+
 // The same for a file, read as bytes with line ends normalised to "\n" as
 // TinyXML's own file loading does. Only a regular file of at most
 // `bounds.maxBytes` bytes is read (see vq_support::readRegularFile): a

@@ -61,11 +61,15 @@ bool FuzzXmlBounds(const uint8_t* data, size_t size, std::string* failure) {
   std::string why;
   const bool accepted = checkXmlBounds(text.c_str(), text.size(), bounds, &why);
 
+  // What TinyXML may see of the text: up to its first NUL, which ends in
+  // NULs enough that no step over a UTF-8 character passes it.
+  std::string upToNul(text.c_str());
+  upToNul.append(4, '\0');
   TiXmlDocument document;
   // TinyXML stops without an error at text outside the root element and
   // returns where it stopped; only a text it read to the end shows what it
   // would have built from all of it.
-  const char* stop = document.Parse(text.c_str());
+  const char* stop = document.Parse(upToNul.c_str());
   while (stop && *stop && std::isspace(static_cast<unsigned char>(*stop))) ++stop;
   const bool readWhole = stop && *stop == '\0';
   Shape shape;

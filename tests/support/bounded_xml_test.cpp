@@ -1,7 +1,9 @@
 #include "support/bounded_xml.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <tinyxml.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -34,6 +36,32 @@ TEST(BoundedXmlTest, EndTagsOutsideAnElementCountAsNodes) {
   EXPECT_EQ(0u, why.find("XML text holds more than 4 nodes")) << why;
   const std::string closed = "<r><a></a><a></a></r>";
   EXPECT_TRUE(checkXmlBounds(closed.data(), closed.size(), bounds, &why)) << why;
+}
+
+// TinyXML steps over a whole UTF-8 character from its lead byte, also over the NUL that ends the
+// text: what follows (the rest of an answer, or memory past the buffer) must never be parsed.
+TEST(BoundedXmlTest, ATextEndsAtItsFirstNulEvenAfterALeadByte) {
+  const XmlBounds bounds{3, 400, 40};
+  const std::string head = "<?xml version=\"1.0\"?><r>x\xd5";
+  std::string hidden = head;
+  hidden += '\0';
+  hidden += Nested(20) + "</r>";
+  TiXmlDocument document;
+  std::string why;
+  loadBoundedXml(document, hidden.c_str(), hidden.size(), &why, bounds);
+  EXPECT_EQ(1, TinyXmlDepth(&document)) << why;
+
+  // The text and its NUL end a page whose next page is unreadable: a read past the NUL faults.
+  const long page = sysconf(_SC_PAGESIZE);
+  void* pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(MAP_FAILED, pages);
+  ASSERT_EQ(0, mprotect(static_cast<char*>(pages) + page, page, PROT_NONE));
+  char* const text = static_cast<char*>(pages) + page - (head.size() + 1);
+  std::copy(head.c_str(), head.c_str() + head.size() + 1, text);
+  TiXmlDocument unclosed;
+  EXPECT_FALSE(loadBoundedXml(unclosed, text, head.size(), &why, bounds));
+  EXPECT_EQ(1, TinyXmlDepth(&unclosed));
+  munmap(pages, 2 * page);
 }
 
 TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
