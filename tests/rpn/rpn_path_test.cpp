@@ -29,41 +29,27 @@ std::string Select(TiXmlNode* root, const std::string& text) {
 }
 
 TEST(RpnPath, SelectionsAndErrors) {
-  // Two "a" parents with "b" children, text and comments in between, and a third top-level
-  // element.
+  // Two "a" parents with "b" children and text and comments in between. Filter variables,
+  // operators and errors are run on the documentation's examples (docs_examples_test) and against
+  // a reference filter (rpn_path_corpus_test); these rows pin what those do not reach.
   TiXmlDocument document;
   document.Parse(
       "<a name='a1'>  <b id='1' k='v'/> text <!-- c --> <b id='5'/> <b id='5.0' k='v'/>"
-      "  <b id='05x'/> <b id=''/> <c id='5'/> <b/></a><a name='a2'><b id='2'/></a>"
-      "<z><Item id='i1'/><ITEM id='i2'/><item id='i3'/></z>");
+      "  <b id='05x'/> <b id=''/> <c id='5'/> <b/></a><a name='a2'><b id='2'/></a>");
   ASSERT_FALSE(document.Error()) << document.ErrorDesc();
   const char* const cases[][2] = {
-      {"", "(root)"}, {"/", "a a z"}, {"  ", "a a z"},
+      {"", "(root)"}, {"/", "a a"}, {"  ", "a a"},
       {"/a/", "b#1 b#5 b#5.0 b#05x b# c#5 b b#2"},
-      {"//b", "b#1 b#5 b#5.0 b#05x b# b b#2"},
-      // Nothing under "c": later steps are not run, so their errors never show.
-      {"/a/c/d['x' 1 -]", ""},
       // There is no parent step: ".." is a name like any other.
-      {"/a/b/..", ""}, {"/z/item", "item#i3"},
-      {"/z/[name() lower() 'item' =]", "Item#i1 ITEM#i2 item#i3"},
-      {" / a /b\t[first()]", "b#1 b#2"}, {"/a/b[@id '5' =]", "b#5 b#5.0"},
-      {"/a/b[@id 0 =]", "b#"}, {"/a/b[@id isVoid()]", "b"},
-      // A missing attribute fails every comparison, "!=" included.
-      {"/a/b[@id '5' !=]", "b#1 b#05x b# b#2"},
-      {"/a/b[@k 'v' = @id 5 = and]", "b#5.0"},
-      // Positions count per parent, and anew after each filter.
-      {"/a/b[position() 2 <]", "b#1 b#5 b#2"},
-      {"/a/b[rposition() 0 =]", "b b#2"}, {"/a/b[last() 1 =]", "b b#2"},
-      {"/a/b[last()]", ""},  // a number, not a boolean
-      {"/a/b[count() 1 =]", "b#2"}, {"/a/b[@k 'v' =][first()]", "b#1"},
+      {"/a/b/..", ""},
+      {" / a /b\t[first()]", "b#1 b#2"},
+      // An empty attribute is the number 0, not void.
+      {"/a/b[@id 0 =]", "b#"},
+      // count() and position() count anew after each filter.
       {"/a/b[@k 'v' =][count() 2 = position() 1 = and]", "b#5.0"},
-      {"/a[@name 'a2' =]/b[first()]", "b#2"},
       // An unclosed filter runs to the end; quoted "]" and "/" do not end it.
       {"/a/b[first()", "b#1 b#2"},
-      {"/a/b[@id 'x]/y' != @k 'v' = and", "b#1 b#5.0"}, {"/a/b[]", ""},
-      {"a/b", "error: RPN Path Expression must start with /"},
-      {"/a[TRUE] x /c", "error: Unexpected token in rpn expression: x /c"},
-      {"/a/b['x' 1 -]", "error: operator - requires numeric operands"},
+      {"/a/b[@id 'x]/y' != @k 'v' = and", "b#1 b#5.0"},
   };
   for (const auto& c : cases) EXPECT_EQ(c[1], Select(&document, c[0])) << c[0];
   // An evaluation error leaves the result as it was; a null root selects nothing.

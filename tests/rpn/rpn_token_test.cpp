@@ -31,7 +31,6 @@ std::string Tokens(const char* text) {
 
 TEST(RpnTokenizer, SplitsWordsAndQuotesAndStopsAtNulOrAfterBracket) {
   const char* const cases[][2] = {
-      {"@size 1024 > name() 'file' = and", "@size,1024,>,name(),'file',=,and, | "},
       {" \t a\n\r\v\fb ", "a,b, | "},
       // No separator after a closing quote; a quote inside a word is ordinary.
       {"'a'b it's", "'a',b,it's, | "},

@@ -31,13 +31,11 @@ class FaultyFileSystem : public FileSystem {
   void loseAtFlush(int number) { loseAt_ = number; }
   int calls() const { return calls_; }
   int flushes() const { return flushes_; }
-  // True when the failed call was one a transaction needs to be durable: a
-  // flush, or any call on the journal or a backup.
-  bool failedDurabilityCall() const { return hitDurability_; }
-  // True when the failed call came before the journal durably read COMMIT,
-  // while the outcome was still open.
-  bool failedBeforeCommit() const {
-    return commitDurableAt_ == 0 || failAt_ < commitDurableAt_;
+  // True when the failed call was one a transaction needs to be durable (a
+  // flush, or any call on the journal or a backup) and came before the
+  // journal durably read COMMIT, while the outcome was still open.
+  bool failedDurabilityBeforeCommit() const {
+    return hitDurability_ && (commitDurableAt_ == 0 || failAt_ < commitDurableAt_);
   }
   // Rebuilds the sandbox from its durable state and starts afresh: no fault
   // armed, counters at zero.

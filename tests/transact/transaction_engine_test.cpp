@@ -82,13 +82,6 @@ TEST_F(TransactionEngineTest, PhasesRunInOrderAndErrorsAreCollected) {
 }
 
 TEST_F(TransactionEngineTest, InvalidTransitionsThrowTheirTextsAndKeepState) {
-  {  // An abandoned transaction goes from GENESIS straight to cleanup.
-    TransactionEngine abandoned(&external_, pool());
-    abandoned.clear(true);
-    abandoned << new ScriptedOperation("a", &trace_);
-    abandoned.cleanupTransaction();
-    EXPECT_EQ(trace_, "a.cleanup ");
-  }
   TransactionEngine engine(&external_, pool());
   engine.clear(true);
   // Each refused state, tried once the engine has reached the first.
