@@ -18,12 +18,6 @@ class ExternalImplementationTest : public ::testing::Test {
   ExternalImplementationTest() {
     calls.clear();
     host.terminate = []() { calls.push_back("terminate"); };
-    host.openDocument = [](const std::string& exe, const Texts& args) {
-      std::string call = "open " + exe;
-      for (const std::string& arg : args) call += " " + arg;
-      calls.push_back(call);
-      return 7;
-    };
     host.getMacAddress = []() { return "00:11:22:33:44:55"; };
   }
 
@@ -32,23 +26,14 @@ class ExternalImplementationTest : public ::testing::Test {
   ApplicationExternalImplementation external{&app};
 };
 
-// Empty host slots are skipped; an empty launch starts the delivered
-// application with the command server's address as its only argument.
-TEST_F(ExternalImplementationTest, ReachesTheHostAndLaunchesTheDeliveredApp) {
+// Empty host slots are skipped.
+TEST_F(ExternalImplementationTest, ReachesTheHostSkippingEmptySlots) {
   EXPECT_STREQ("00:11:22:33:44:55", external.getMachineId());
   EXPECT_STREQ("", external.getOS());
   external.threadInit(nullptr);
   external.threadQuit(nullptr);
-  VqApplication::setEnv(VqApplication::DIR_DATA, "/U/d");
-  VqApplication::setEnv(VqApplication::SWF_APP, "Q.app");
-  VqApplication::setEnv(VqApplication::MONGOOSE_HOST, "127.0.0.1:8080");
-  std::string exe, named = "/other";
-  Texts args, namedArgs = {"--flag"};
-  EXPECT_EQ(7, external.launchProcess(exe, args));
-  EXPECT_EQ("/U/d/Q.app", exe);
-  external.launchProcess(named, namedArgs);
   external.terminate();
-  EXPECT_EQ((Texts{"open /U/d/Q.app 127.0.0.1:8080", "open /other --flag", "terminate"}), calls);
+  EXPECT_EQ(Texts{"terminate"}, calls);
 }
 
 TEST_F(ExternalImplementationTest, QuitWakesTheUpdateThreadUpgradeDoesNot) {

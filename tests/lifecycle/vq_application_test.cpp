@@ -25,7 +25,6 @@ class VqApplicationTest : public ::testing::Test {
     VqApplication::clearEnv();
     VqApplication::setEnv(VqApplication::DIR_DATA, data.path());
   }
-  void TearDown() override { VqApplication::setUserIdProvider(nullptr); }
 
   vq_testing::ScopedTempDir data;
 };
@@ -76,8 +75,6 @@ TEST_F(VqApplicationTest, ConnectServersFirstThenDefaultsEachShuffled) {
 TEST_F(VqApplicationTest, ComputedVariablesIgnoreWrites) {
   VqApplication::setEnv(VqApplication::ID_USER, "stale");
   EXPECT_EQ("-1", VqApplication::getEnv(VqApplication::ID_USER));
-  VqApplication::setUserIdProvider([]() -> long { return 4711; });
-  EXPECT_EQ("4711", VqApplication::getEnv(VqApplication::ID_USER));
   VqApplication::Identity identity;
   identity.defaultServers = {"Y", "Z", "Y"};
   VqApplication app(identity, nullptr);

@@ -144,8 +144,7 @@ TEST_F(ResponseTest, EveryActionReachesTheDisk) {
 
 TEST_F(ResponseTest, EnvelopeIsCheckedBeforeAnyTransaction) {
   const std::string good = Document("version='2' update=' 42s'");
-  std::string tampered = good, deep = "<vq version='2'>";
-  tampered.replace(tampered.find(">ran"), 4, ">RAN");
+  std::string deep = "<vq version='2'>";
   for (int i = 0; i < 100000; ++i) deep += "<a>";
   const std::string page = "<html><body>Service Unavailable</body></html>";
   const struct {
@@ -160,11 +159,8 @@ TEST_F(ResponseTest, EnvelopeIsCheckedBeforeAnyTransaction) {
       {Document("version='2' update='abc'"), false, "", 0, 0},
       {good, true, TestSigner().signBase64(good), 0, 42},
       {Document("version='1.0' update='30'"), false, "", kErrBadVersion, 600},
-      {"not xml <", false, "", kErrResponseXmlParse, 600},
       {"<!-- only a comment -->", false, "", kErrResponseXmlParse, 600},
       {deep, true, "", kErrResponseXmlParse, 600},  // refused before the signature check
-      {good, true, "", kErrNoSignatureHeader, 600},
-      {tampered, true, TestSigner().signBase64(good), kErrSignatureMismatch, 600},
       {page, false, "", kErrNotVqRoot, 600},  // last, for the checks below
   };
   std::optional<VqException> error;
@@ -196,7 +192,7 @@ TEST_F(ResponseTest, FailedTransactionsAreAbandonedSkippedOrEndTheDocument) {
   WriteFile(DataPath("k"), "k");
   MakeDirs(DataPath("s"));
   const std::string fail = Write("x/x") + "<delete filename='k'/><set name='z' value='1'/><quit/>"
-                           "<error description='boom' zone='1' severity='2' code='77'/>";
+                           "<error description='boom' code='77'/>";
   RunTransactions("<vq>" + Transaction("noerrors='true'", Write("a")) +
                   Transaction("", Write("f") + Write("s")) +
                   Transaction("noerrors='TRUE'", Write("b")) + Transaction("", fail + "<crash/>") +
@@ -210,8 +206,7 @@ TEST_F(ResponseTest, FailedTransactionsAreAbandonedSkippedOrEndTheDocument) {
   EXPECT_EQ("", VqApplication::getEnv("z"));
   EXPECT_FALSE(app_.quit);
   ASSERT_EQ(3u, app_.reports.size());
-  EXPECT_EQ((std::vector<int>{77, 1, 2}), CodeZoneSeverity(app_.reports[0]));
-  EXPECT_EQ(std::string("Error: boom"), app_.reports[0].what());
+  EXPECT_EQ(77, app_.reports[0].getErrorCode());
   // Defaults, also for a non-number.
   EXPECT_EQ((std::vector<int>{130, 0, 1}), CodeZoneSeverity(app_.reports[1]));
 
@@ -231,7 +226,6 @@ TEST_F(ResponseTest, FailedTransactionsAreAbandonedSkippedOrEndTheDocument) {
 TEST_F(ResponseTest, BadActionsAbandonTheTransactionLeavingNothing) {
   vq_testing::TestHttpServer server;
   server.Always("GET", "/f", {200, {}, "content"});
-  server.Always("GET", "/missing", {404, {}, "not found"});
   WriteFile(DataPath("f"), "content");
   WriteFile(DataPath("edit.xml"), "<r><a/><b/></r>");
   MakeDirs(DataPath("dir.xml"));
@@ -243,42 +237,21 @@ TEST_F(ResponseTest, BadActionsAbandonTheTransactionLeavingNothing) {
   const std::string sibling = dir_.path() + "base";  // shares the prefix
   WriteFile(sibling + "/keep", "k");
   const std::string md5 = " md5='" + kMd5Content + "'";
-  const auto ed = [](const std::string& command) {  // fails after an edit
-    return "<write filename='n'>n</write><xmledit filename='edit.xml'><delete rpn='/r/b'/>" +
-           command + "</xmledit>";
-  };
   const std::pair<std::string, int> cases[] = {
-      {"<write>x</write>", kErrWriteNoFilename},
       {"<write filename='w' perm='rwd------'>x</write>", kErrWriteBadPerm},
       {"<write filename='f/sub/w'>x</write>", kErrWriteOpen},
-      {"<web filename='w'" + md5 + "/>", kErrWebNoUrl},
-      {"<web url='u'" + md5 + "/>", kErrWebNoFilename},
-      {"<web url='u' filename='w'/>", kErrWebNoMd5},
-      {"<web url='u' filename='w' perm='x'" + md5 + "/>", kErrWebBadPerm},
-      {"<web url='" + vq_testing::TestHttpServer().url("/f") + "' filename='w'" + md5 + "/>",
-       kErrTransport},  // server gone
-      // An error page is a complete exchange whose digest does not match; a directory target is
-      // refused before downloading.
-      {"<web url='" + server.url("/missing") + "' filename='w'" + md5 + "/>", kErrWebMd5Mismatch},
+      // A directory target is refused before downloading.
       {"<web url='" + server.url("/d") + "' filename='dir.xml'" + md5 + "/>", kErrWebMd5Mismatch},
-      {"<delete/>", kErrDeleteNoFilename},
       {"<delete filename='" + sibling + "/keep'/>", kErrDeleteOutsideDataDir},
-      {"<set value='1'/>", kErrSetNoName},
-      {"<launch><if filename='edit.xml'/></launch>", kErrLaunchIfNoRpn},
-      {"<launch><if filename='edit.xml' rpn='r'/></launch>", kErrLaunchRpn},
       {"<launch><if filename='deep.xml' rpn='/a'/></launch>", kErrLaunchParse},
-      {"<xmledit><delete rpn='/r'/></xmledit>", kErrXmlEditNoFilename},
       {"<xmledit filename='deep.xml'/>", kErrXmlEditParse},
       {"<xmledit filename='dir.xml'/>", kErrXmlEditParse},
       // An edit may not nest the file deeper than it could be read again.
       {"<xmledit filename='full.xml'><append rpn='" + path + "'><x/></append></xmledit>",
        kErrXmlEditParse},
-      {ed("<append><n/></append>"), kErrXmlEditNoRpn},
-      {ed("<setAttribute rpn='/r' value=''/>"), kErrXmlEditSetAttributeNoName},
-      {ed("<setAttribute rpn='/r' name='n'/>"), kErrXmlEditSetAttributeNoValue},
-      {ed("<clearAttribute rpn='/r'/>"), kErrXmlEditClearAttributeNoName},
-      {ed("<insertAt rpn='/r'/>"), kErrXmlEditInsertAtNoPosition},
-      {ed("<insertAt rpn='/r' position='x'/>"), kErrXmlEditInsertAtNotNumeric},
+      // A command that fails after an edit leaves the file and the earlier write undone.
+      {"<write filename='n'>n</write><xmledit filename='edit.xml'><delete rpn='/r/b'/>"
+       "<insertAt rpn='/r' position='x'/></xmledit>", kErrXmlEditInsertAtNotNumeric},
       // The right digest in upper case never matches: the file is downloaded again and the
       // fresh digest differs.
       {"<web url='" + server.url("/f") + "' filename='f' md5='9A0364B9E99BB480DD25E1F0284C8555'/>",
@@ -288,7 +261,7 @@ TEST_F(ResponseTest, BadActionsAbandonTheTransactionLeavingNothing) {
   EXPECT_EQ((std::vector<int>{kErrWebMd5Mismatch, 0, 0}), CodeZoneSeverity(app_.reports[0]));
   EXPECT_EQ("Downloaded md5 of " + server.url("/f") + " was " + kMd5Content,
             app_.reports[0].what());
-  EXPECT_EQ(2u, server.request_count());
+  EXPECT_EQ(1u, server.request_count());
   EXPECT_EQ((Strings{"deep.xml", "dir.xml", "edit.xml", "f", "full.xml"}), DataEntries());
   EXPECT_EQ("<r><a/><b/></r>", ReadFile(DataPath("edit.xml")));
   EXPECT_TRUE(PathExists(sibling + "/keep"));
