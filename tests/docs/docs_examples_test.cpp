@@ -237,8 +237,7 @@ void CheckResult(AgentHarness& agent, const std::string& line,
     EXPECT_EQ(std::stoi(claim->value, nullptr, 8),
               vq_testing::FileMode(agent.DataPath(claim->name)));
   } else if (kind == "variable" && claim && !claim->contains) {
-    const std::string reply = agent.Http("GET /~cmd/info/" + claim->name + " HTTP/1.1\r\n"
-                                         "Host: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const std::string reply = agent.Http("GET", "/~cmd/info/" + claim->name);
     const size_t body = reply.find("\r\n\r\n");
     EXPECT_EQ(claim->value, body == std::string::npos ? reply : reply.substr(body + 4));
   } else if ((kind == "request" || kind == "report") && claim) {
@@ -383,7 +382,7 @@ TEST(DocsExamples, CommandsGetTheRepliesThePagesShow) {
     ASSERT_TRUE(AgentReady(agent, exitExpected, &why)) << why;  // only a quit ends it
     const std::string key = agent.Key();
     const std::string expected = ExpectedReply(agent, example.reply.text);
-    const std::string reply = agent.Http(BuildRequest(agent, example.command.text));
+    const std::string reply = agent.Exchange(BuildRequest(agent, example.command.text));
     ++run;
     EXPECT_TRUE(Matches(expected, reply)) << "expected:\n" << expected << "\nreply:\n" << reply;
     EXPECT_EQ(std::string::npos, reply.find(key)) << "the key must never appear in a reply";
