@@ -170,12 +170,4 @@ TEST_F(AgentStatusTest, AddressFilesThatAreNotTheAgentsAreNeitherReadNorUsed) {
   EXPECT_EQ(0u, server_.request_count());
 }
 
-TEST_F(AgentStatusTest, NoDataDirectoryYet) {
-  paths_.dataDir = temp_.Append("never/Quill");
-  const std::string text = vq_main::formatStatus(Collect());
-  EXPECT_TRUE(Has(text, "not created yet")) << text;
-  EXPECT_TRUE(Has(text, "Transaction:         none pending")) << text;
-  EXPECT_FALSE(vq_testing::PathExists(temp_.Append("never")));
-}
-
 }  // namespace

@@ -129,22 +129,6 @@ TEST_F(AgentCommandLineTest, StatusWithoutAnAgentCreatesNothing) {
   EXPECT_TRUE(HomeIsEmpty());
 }
 
-TEST_F(AgentCommandLineTest, StatusTellsOfAJournalPendingRecovery) {
-  StartServer();
-  ASSERT_EQ(1, Run({"setstart"}).status);  // seeds the data directory
-  // What a killed agent leaves behind.
-  vq_testing::WriteFile(DataPath(".transaction.dat"), std::string(8, '\0'));
-  vq_testing::WriteFile(DataPath("vq.server"), "127.0.0.1:9");
-  const Outcome outcome = Run({"--status"});
-  EXPECT_EQ(3, outcome.status);
-  for (const std::string& line :
-       {std::string("nothing answers at 127.0.0.1:9"),
-        std::string("Transaction:         pending: .transaction.dat will be "
-                    "completed or rolled back when the agent next starts"),
-        "Update servers:      " + server_url_})
-    EXPECT_TRUE(Has(outcome.out, line)) << outcome.out;
-}
-
 TEST_F(AgentCommandLineTest, StatusOfARunningAgentAsksIt) {
   StartServer();
   StartAgent();
