@@ -1,13 +1,10 @@
 #ifndef VQ_TESTS_DOCS_AGENT_HARNESS_H_
 #define VQ_TESTS_DOCS_AGENT_HARNESS_H_
 
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "e2e/agent_sandbox.h"
-#include "testing/loopback_exchange.h"
 
 namespace vq_docs {
 
@@ -23,9 +20,6 @@ class AgentHarness : public vq_e2e::AgentSandbox {
  public:
   enum Signing { kSigned, kUnsigned, kBadlySigned, kWithoutSecondSignature };
 
-  ~AgentHarness() {
-    if (agent_) agent_->Signal(SIGTERM), agent_->Wait();
-  }
   // Starts the servers, then the agent, and waits for the agent's first
   // update (with the empty document). Returns false with the reason in `why`.
   bool Start(std::string* why) {
@@ -43,10 +37,10 @@ class AgentHarness : public vq_e2e::AgentSandbox {
       }
     }
     ConnectTo(urls_[kSigned]);
-    return StartAgent(why);
+    return StartAgentAndWait(why);
   }
   // Starts the agent again after it ended (a quit); waits as Start does.
-  bool RestartAgentIfGone(std::string* why) { return AgentRunning() || StartAgent(why); }
+  bool RestartAgentIfGone(std::string* why) { return AgentRunning() || StartAgentAndWait(why); }
   bool AgentRunning() { return agent_ && agent_->Running(); }
   // Waits until the agent has exited; false when it still runs after 20 s.
   bool WaitForAgentExit() { return !agent_ || agent_->Wait() != -1; }
@@ -63,7 +57,7 @@ class AgentHarness : public vq_e2e::AgentSandbox {
     WriteFile(answer_, document);
     if (signing != kSigned) WriteFile(DataPath("vqconnect.xml"), ConnectSettings(urls_[signing]));
     const std::string logMark = LogMark();
-    Http("GET /~cmd/wake HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    Http("GET", "/~cmd/wake");
     const bool ended = WaitForPassEnd(logMark);
     WriteFile(answer_, kEmptyDocument);
     if (signing != kSigned) WriteFile(DataPath("vqconnect.xml"), ConnectSettings(urls_[kSigned]));
@@ -83,22 +77,13 @@ class AgentHarness : public vq_e2e::AgentSandbox {
       lines.push_back(text.substr(start, end - start));
     return lines;
   }
-  // The command server's "127.0.0.1:PORT" and access key ("" when none).
-  std::string CommandServerAddress() const { return ReadIfThere(DataPath("vq.server")); }
-  std::string Key() const { return ReadIfThere(DataPath("vq.server.key")); }
-  // One raw HTTP request to the command server; the whole reply.
-  std::string Http(const std::string& request) const {
-    int port = 0;
-    if (sscanf(CommandServerAddress().c_str(), "127.0.0.1:%d", &port) != 1) return "";
-    return vq_testing::LoopbackExchange(port, request);
-  }
 
  private:
   static constexpr const char* kEmptyDocument = "<vq version=\"2.0\" update=\"600\"/>";
 
-  bool StartAgent(std::string* why) {
+  bool StartAgentAndWait(std::string* why) {
     const std::string logMark = LogMark();
-    agent_ = Agent();
+    StartAgent();
     if (!WaitForPassEnd(logMark) ||
         !vq_testing::WaitFor([&] { return !Key().empty() && !CommandServerAddress().empty(); })) {
       *why = "the agent did not start: " + Output("agent.err") + Log();
@@ -131,7 +116,6 @@ class AgentHarness : public vq_e2e::AgentSandbox {
 
   const std::string answer_ = temp.Append("answer.xml");
   std::string urls_[4];
-  std::unique_ptr<vq_testing::ChildProcess> agent_;
 };
 
 }  // namespace vq_docs

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iostream>
 #include <optional>
+#include <string_view>
 
 #include "docs/agent_harness.h"
 #include "docs/doc_examples.h"
@@ -58,21 +59,13 @@ std::string Unescape(const std::string& text) {
 
 // True when `actual` is `pattern`, where each "{any}" of the pattern stands
 // for any text.
-bool Matches(const std::string& pattern, const std::string& actual) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = pattern.find("{any}", start)) != std::string::npos; start = at + 5)
-    parts.push_back(pattern.substr(start, at - start));
-  const std::string last = pattern.substr(start);
-  if (parts.empty()) return pattern == actual;
-  if (!StartsWith(actual, parts.front())) return false;
-  size_t position = parts.front().size();
-  for (size_t i = 1; i < parts.size(); ++i) {
-    if ((position = actual.find(parts[i], position)) == std::string::npos) return false;
-    position += parts[i].size();
-  }
-  return actual.size() >= position + last.size() &&
-         actual.compare(actual.size() - last.size(), last.size(), last) == 0;
+bool Matches(std::string_view pattern, std::string_view actual) {
+  const size_t any = pattern.find("{any}");
+  if (any == std::string_view::npos) return pattern == actual;
+  if (actual.substr(0, any) != pattern.substr(0, any)) return false;
+  for (size_t at = any; at <= actual.size(); ++at)
+    if (Matches(pattern.substr(any + 5), actual.substr(at))) return true;
+  return false;
 }
 
 // ---- Path language ----
@@ -98,8 +91,10 @@ std::string Describe(const std::string& xml, const std::string& expression) {
 }
 
 TEST(DocsExamples, PathExpressionsSelectWhatThePagesSay) {
+  const std::vector<vq_docs::PathExample> examples = LoadExamples().paths;
+  EXPECT_GE(examples.size(), 3u);
   int run = 0;
-  for (const vq_docs::PathExample& example : LoadExamples().paths) {
+  for (const vq_docs::PathExample& example : examples) {
     // Each expression line, then its "=> " result lines.
     std::vector<std::pair<std::string, std::string>> checks;
     for (const std::string& line : Lines(example.paths.text)) {
@@ -237,8 +232,7 @@ void CheckResult(AgentHarness& agent, const std::string& line,
     EXPECT_EQ(std::stoi(claim->value, nullptr, 8),
               vq_testing::FileMode(agent.DataPath(claim->name)));
   } else if (kind == "variable" && claim && !claim->contains) {
-    const std::string reply = agent.Http("GET /~cmd/info/" + claim->name + " HTTP/1.1\r\n"
-                                         "Host: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const std::string reply = agent.Http("GET", "/~cmd/info/" + claim->name);
     const size_t body = reply.find("\r\n\r\n");
     EXPECT_EQ(claim->value, body == std::string::npos ? reply : reply.substr(body + 4));
   } else if ((kind == "request" || kind == "report") && claim) {
@@ -321,7 +315,7 @@ TEST(DocsExamples, AnswerDocumentsDoWhatThePagesSay) {
         CheckResult(agent, line, requests, example.result.where());
   }
   std::cout << "answer documents executed: " << run << std::endl;
-  EXPECT_GT(run, 0);
+  EXPECT_GE(run, 10);
 }
 
 // ---- Command server ----
@@ -383,7 +377,7 @@ TEST(DocsExamples, CommandsGetTheRepliesThePagesShow) {
     ASSERT_TRUE(AgentReady(agent, exitExpected, &why)) << why;  // only a quit ends it
     const std::string key = agent.Key();
     const std::string expected = ExpectedReply(agent, example.reply.text);
-    const std::string reply = agent.Http(BuildRequest(agent, example.command.text));
+    const std::string reply = agent.Exchange(BuildRequest(agent, example.command.text));
     ++run;
     EXPECT_TRUE(Matches(expected, reply)) << "expected:\n" << expected << "\nreply:\n" << reply;
     EXPECT_EQ(std::string::npos, reply.find(key)) << "the key must never appear in a reply";
@@ -394,14 +388,7 @@ TEST(DocsExamples, CommandsGetTheRepliesThePagesShow) {
     }
   }
   std::cout << "commands executed: " << run << std::endl;
-  EXPECT_GT(run, 0);
-}
-
-TEST(DocsExamples, EveryKindOfExampleIsPresent) {
-  const vq_docs::Examples examples = LoadExamples();
-  EXPECT_GE(examples.answers.size(), 10u);
-  EXPECT_GE(examples.paths.size(), 3u);
-  EXPECT_GE(examples.commands.size(), 5u);
+  EXPECT_GE(run, 5);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "testing/child_process.h"
 #include "testing/file_util.h"
+#include "testing/loopback_exchange.h"
 #include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
 
@@ -23,8 +25,9 @@ inline bool Has(const std::string& text, const std::string& part) {
 }
 
 // A copy of the installation the build lays out (VQ_BUNDLE_DIR) with a HOME of
-// its own, and the servers that answer it. The servers get SIGTERM and are
-// reaped at the end; the agents belong to the caller.
+// its own, and the servers that answer it. The agent of StartAgent and the
+// servers get SIGTERM and are reaped at the end; other agents belong to the
+// caller.
 class AgentSandbox {
  public:
   AgentSandbox() {
@@ -33,6 +36,7 @@ class AgentSandbox {
                           std::filesystem::copy_options::recursive);
   }
   ~AgentSandbox() {
+    if (agent_) agent_->Signal(SIGTERM), agent_->Wait();
     for (auto& [name, process] : processes_) process->Signal(SIGTERM), process->Wait();
   }
 
@@ -56,6 +60,18 @@ class AgentSandbox {
     const std::string url = vq_testing::ReadFile(port_file);
     return url.substr(0, url.find('\n'));
   }
+  // Starts vqserve answering "vq.php" with `documents` in turn (the last one
+  // repeated) and points the installation's initial data at it; its base
+  // URL, "" when it did not start.
+  std::string ServeDocuments(const std::vector<std::string>& documents) {
+    const std::string actions = temp.Append("actions/");
+    for (size_t i = 0; i < documents.size(); ++i)
+      vq_testing::WriteFile(actions + std::to_string(10 + i) + ".xml", documents[i]);
+    const std::string url =
+        StartServer("vqserve", {"--actions", actions, "--downloads", VQ_DEMO_FILES});
+    if (!url.empty()) ConnectTo(url);
+    return url;
+  }
   ChildProcess& Process(const std::string& name) { return *processes_.at(name); }
 
   // The installation's agent started with `args`, as its user starts it.
@@ -66,6 +82,7 @@ class AgentSandbox {
         args, std::vector<std::string>{"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config"},
         temp.Append(name));
   }
+  void StartAgent(std::vector<std::string> args = {}) { agent_ = Agent(std::move(args)); }
   // An agent run to its end; its exit status.
   int RunToEnd(std::vector<std::string> args, const std::string& name = "run") const {
     return Agent(std::move(args), name)->Wait(std::chrono::seconds(30));
@@ -84,10 +101,32 @@ class AgentSandbox {
   std::string Output(const std::string& file) const {
     return vq_testing::ReadIfThere(temp.Append(file));
   }
+  std::string Autostart() const { return home + "/.config/autostart/vqagent.desktop"; }
+  // The command server's "127.0.0.1:PORT" and access key ("" when none).
+  std::string CommandServerAddress() const {
+    return vq_testing::ReadIfThere(DataPath("vq.server"));
+  }
+  std::string Key() const { return vq_testing::ReadIfThere(DataPath("vq.server.key")); }
+  // `request` sent as is to the command server, once its address file is
+  // there; the whole reply.
+  std::string Exchange(const std::string& request) const {
+    int port = 0;
+    vq_testing::WaitFor([&] { return !CommandServerAddress().empty(); });
+    if (sscanf(CommandServerAddress().c_str(), "127.0.0.1:%d", &port) != 1) return "";
+    return vq_testing::LoopbackExchange(port, request);
+  }
+  std::string Http(const std::string& method, const std::string& target,
+                   const std::string& body = "") const {
+    return Exchange(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: "
+                    "close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+  }
 
   const vq_testing::ScopedTempDir temp;
   const std::string home = temp.Append("home");
   const std::string bundle = temp.Append("vqagent.app");
+
+ protected:
+  std::unique_ptr<ChildProcess> agent_;
 
  private:
   std::map<std::string, std::unique_ptr<ChildProcess>> processes_;

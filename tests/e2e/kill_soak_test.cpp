@@ -2,8 +2,10 @@
 // real signed updates from vqserve, and restarted each time: after every
 // restart the files of the update must all be of one version (the one before
 // the update or the update's own), with no journal, backup or stray
-// temporary left. The number of kills comes from VQ_KILL_SOAK_ROUNDS
-// (default: a few, for the ordinary test run; scripts/kill-soak runs 200).
+// temporary left. The first kills come at set delays after the journal
+// appeared, so that even a short run interrupts transactions; later ones at
+// random. The number of kills comes from VQ_KILL_SOAK_ROUNDS (default: a
+// few, for the ordinary test run; scripts/kill-soak runs 200).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,7 +23,9 @@ using vq_testing::ReadIfThere;
 using vq_testing::WaitFor;
 using vq_testing::WriteFile;
 
-constexpr int kDefaultRounds = 6;
+constexpr int kDefaultRounds = 8;
+constexpr int kSetDelaysUs[] = {0, 500, 2000, 5000};
+constexpr int kSetRounds = sizeof(kSetDelaysUs) / sizeof(kSetDelaysUs[0]);
 constexpr int kFiles = 40;
 
 // The round whose update wrote `text` (0: the state before any update).
@@ -93,16 +97,17 @@ TEST_F(KillSoakTest, KilledAtRandomMomentsEveryRestartFindsOneWholeVersion) {
     WriteFile(document_, Update(round));
     {
       auto agent = Agent();
-      if (random() % 2 == 0) {
+      if (round <= kSetRounds || random() % 2 == 0) {
         // Into the transaction: a tight poll for its journal, then a short
-        // random wait.
+        // wait.
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!PathExists(journal) && agent->Running() &&
                std::chrono::steady_clock::now() < deadline) {
           usleep(100);
         }
-        usleep(static_cast<useconds_t>(random() % 20000));
+        usleep(static_cast<useconds_t>(round <= kSetRounds ? kSetDelaysUs[round - 1]
+                                                            : random() % 20000));
       } else {
         // Anywhere from start-up to well after the update.
         usleep(static_cast<useconds_t>(random() % 1500000));
@@ -137,6 +142,7 @@ TEST_F(KillSoakTest, KilledAtRandomMomentsEveryRestartFindsOneWholeVersion) {
   std::printf("[ figures  ] kill soak: %d kills (seed %u), %d inside a "
               "transaction, %d updates applied, %d invariant violations\n",
               rounds, seed, interrupted, applied, violations);
+  EXPECT_GT(interrupted, 0) << "no kill landed inside a transaction";
 }
 
 }  // namespace

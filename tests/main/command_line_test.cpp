@@ -13,7 +13,6 @@
 
 namespace {
 
-using vq_e2e::ChildProcess;
 using vq_e2e::Has;
 using vq_testing::PathExists;
 using vq_testing::ReadFile;
@@ -28,7 +27,6 @@ struct Outcome {
 class AgentCommandLineTest : public ::testing::Test, public vq_e2e::AgentSandbox {
  protected:
   void TearDown() override {
-    if (agent_) agent_->Signal(SIGTERM), agent_->Wait();
     if (HasFailure()) std::cerr << "---- vq.log ----\n" << ReadIfThere(DataPath("vq.log"));
   }
   Outcome Run(std::vector<std::string> args) {
@@ -37,13 +35,9 @@ class AgentCommandLineTest : public ::testing::Test, public vq_e2e::AgentSandbox
   }
   bool HomeIsEmpty() const { return std::filesystem::is_empty(std::filesystem::path(home)); }
   std::string DataDir() const { return home + "/Library/Application Support/VqDemo/Quillmere"; }
-  // Starts vqserve answering every update with an empty document and points
-  // the installation's initial data at it.
+  // Serves an empty document to every update.
   void StartServer() {
-    vq_testing::WriteFile(temp.Append("actions/10.xml"), "<vq version=\"2.0\" update=\"600\"/>");
-    server_url_ = AgentSandbox::StartServer("vqserve", {"--actions", temp.Append("actions")});
-    ASSERT_NE("", server_url_);
-    ConnectTo(server_url_);
+    ASSERT_NE("", server_url_ = ServeDocuments({"<vq version=\"2.0\" update=\"600\"/>"}));
   }
   // The status report once it satisfies `ready`, or the last one.
   Outcome StatusOnce(const std::function<bool(const Outcome&)>& ready) {
@@ -53,7 +47,6 @@ class AgentCommandLineTest : public ::testing::Test, public vq_e2e::AgentSandbox
   }
 
   std::string server_url_;
-  std::unique_ptr<ChildProcess> agent_;
 };
 
 TEST_F(AgentCommandLineTest, OptionsAndVersionAnswerWithoutTouchingHome) {
@@ -102,14 +95,13 @@ TEST_F(AgentCommandLineTest, OptionsAndVersionAnswerWithoutTouchingHome) {
 
 TEST_F(AgentCommandLineTest, WordModesStillDoTheirOneJob) {
   StartServer();
-  const std::string autostart = home + "/.config/autostart/vqagent.desktop";
   // The first of them seeds (and launches); "setstart" registers again.
   EXPECT_EQ(1, Run({"setstart"}).status);
   EXPECT_TRUE(PathExists(DataPath("vqconnect.xml")));
-  EXPECT_TRUE(PathExists(autostart));
-  std::remove(autostart.c_str());
+  EXPECT_TRUE(PathExists(Autostart()));
+  std::remove(Autostart().c_str());
   EXPECT_EQ(1, Run({"setstart"}).status);
-  EXPECT_TRUE(PathExists(autostart));
+  EXPECT_TRUE(PathExists(Autostart()));
   EXPECT_EQ(1, Run({"TRANS"}).status);
   EXPECT_TRUE(WaitFor(
       [&] { return Has(ReadIfThere(DataPath("vq.log")), "Transaction debug file"); }));
@@ -118,7 +110,7 @@ TEST_F(AgentCommandLineTest, WordModesStillDoTheirOneJob) {
   EXPECT_TRUE(Has(proxy.err, "ProxyDetails::checkProxy is deprecated"));
   // "launch" starts the delivered application before the command server
   // exists, and runs on.
-  agent_ = Agent({"launch"});
+  StartAgent({"launch"});
   EXPECT_EQ(0, StatusOnce([](const Outcome& o) { return o.status == 0; }).status);
   EXPECT_TRUE(WaitFor([&] {
     return ReadIfThere(DataPath("launches.txt")) == "${mongoose.host}\n${mongoose.host}\n";
@@ -137,25 +129,9 @@ TEST_F(AgentCommandLineTest, StatusWithoutAnAgentCreatesNothing) {
   EXPECT_TRUE(HomeIsEmpty());
 }
 
-TEST_F(AgentCommandLineTest, StatusTellsOfAJournalPendingRecovery) {
-  StartServer();
-  ASSERT_EQ(1, Run({"setstart"}).status);  // seeds the data directory
-  // What a killed agent leaves behind.
-  vq_testing::WriteFile(DataPath(".transaction.dat"), std::string(8, '\0'));
-  vq_testing::WriteFile(DataPath("vq.server"), "127.0.0.1:9");
-  const Outcome outcome = Run({"--status"});
-  EXPECT_EQ(3, outcome.status);
-  for (const std::string& line :
-       {std::string("nothing answers at 127.0.0.1:9"),
-        std::string("Transaction:         pending: .transaction.dat will be "
-                    "completed or rolled back when the agent next starts"),
-        "Update servers:      " + server_url_})
-    EXPECT_TRUE(Has(outcome.out, line)) << outcome.out;
-}
-
 TEST_F(AgentCommandLineTest, StatusOfARunningAgentAsksIt) {
   StartServer();
-  agent_ = Agent();
+  StartAgent();
   const Outcome running = StatusOnce(
       [](const Outcome& o) { return Has(o.out, "Latest attempt:      succeeded"); });
   EXPECT_EQ(0, running.status) << running.out;

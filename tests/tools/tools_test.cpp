@@ -113,7 +113,6 @@ std::string SecondMessage(const std::string& nonce, const std::string& body) {
   return "vq-answer-sig2\n" + nonce + "\n" + body;
 }
 
-// The first line of `text`.
 std::string Line(const std::string& text) {
   return text.substr(0, text.find('\n'));
 }
@@ -127,7 +126,6 @@ TEST(VqsignTest, SignsForANonceAndStampsExpiries) {
   RunResult second = Exec(kVqsign + key + " --nonce " + kNonce + Q(dir.Append("doc")));
   ASSERT_EQ(0, second.exit_code) << second.err;
   EXPECT_TRUE(Verifies(SecondMessage(kNonce, doc), Line(second.out), "sha256"));
-  EXPECT_FALSE(Verifies(doc, Line(second.out), "sha256"));
 
   // An expiry goes into the root element; what is printed signs the output.
   RunResult stamped = Exec(kVqsign + key + " --expires 2031-01-02T03:04:05Z --output" +
@@ -269,44 +267,20 @@ TEST_F(VqserveTest, SignsASecondTimeForAWellFormedNonce) {
     EXPECT_EQ("", response.Header("xxx-vq-sig2")) << form;
     EXPECT_NE("", response.Header("xxx-vq-sig")) << form;
   }
-  Stop(SIGTERM);
-  Start(" --no-sig2");
-  const HttpResponse old = Post("/vq.php", "nonce=" + kNonce);
-  EXPECT_EQ("", old.Header("xxx-vq-sig2"));
-  EXPECT_TRUE(Verifies(old.body, old.Header("xxx-vq-sig")));
 }
 
-TEST(VqserveExportTest, WritesSignedExpiringAnswersAndAnNginxConfiguration) {
+// The agent checks what else an export holds through nginx (e2e): the
+// signatures of channel.conf, the digests and the listen address.
+TEST(VqserveExportTest, StampsEveryAnswerWithTheExpiryAndRefusesBadUsage) {
   ScopedTempDir dir;
-  WriteFile(dir.Append("files/app.bin"), "binary");
-  WriteFile(dir.Append("doc.xml"),
-            "<vq version=\"2.0\"><transaction><web url=\"${download.base}/app.bin\" "
-            "filename=\"a\" md5=\"${download.md5:app.bin}\" "
-            "sha256=\"${download.sha256:app.bin}\"/></transaction></vq>");
+  WriteFile(dir.Append("doc.xml"), Update(1));
   const std::string out = dir.Append("channel");
-  const RunResult result =
-      Exec(kVqserve + " export" + Q(out) + " --key" + Q(Keys().pkcs8) + " --fixed" +
-           Q(dir.Append("doc.xml")) + " --downloads" + Q(dir.Append("files")) +
-           " --listen 127.0.0.1:9999 --expires 2031-01-02T03:04:05Z");
+  const RunResult result = Exec(kVqserve + " export" + Q(out) + " --key" + Q(Keys().pkcs8) +
+                                " --fixed" + Q(dir.Append("doc.xml")) +
+                                " --expires 2031-01-02T03:04:05Z");
   ASSERT_EQ(0, result.exit_code) << result.err;
-  const std::string answer = ReadFile(out + "/answers/vq.xml");
-  EXPECT_EQ("<vq expires=\"2031-01-02T03:04:05Z\" version=\"2.0\"><transaction><web "
-            "url=\"http://127.0.0.1:9999/files/app.bin\" filename=\"a\" "
-            "md5=\"" + Exec("openssl dgst -md5 -r" + Q(dir.Append("files/app.bin"))).out.substr(0, 32) +
-            "\" sha256=\"" + Exec("openssl dgst -sha256 -r" + Q(dir.Append("files/app.bin"))).out.substr(0, 64) +
-            "\"/></transaction></vq>", answer);
-  EXPECT_EQ("binary", ReadFile(out + "/files/app.bin"));
-  EXPECT_EQ(0u, ReadFile(out + "/answers/vqerror.xml").find("<vq expires=\"2031-01-02T03:04:05Z\""));
-  // The configuration sends each answer with its signature.
-  const std::string conf = ReadFile(out + "/channel.conf");
-  const std::string marker = "add_header xxx-vq-sig \"";
-  const size_t at = conf.find(marker);
-  ASSERT_NE(std::string::npos, at) << conf;
-  const std::string signature =
-      conf.substr(at + marker.size(), conf.find('"', at + marker.size()) - at - marker.size());
-  EXPECT_TRUE(Verifies(answer, signature));
-  EXPECT_NE(std::string::npos, conf.find("listen 127.0.0.1:9999;"));
-  EXPECT_NE(std::string::npos, ReadFile(out + "/nginx.conf").find("include channel.conf;"));
+  for (const char* answer : {"/answers/vq.xml", "/answers/vqerror.xml"})
+    EXPECT_EQ(0u, ReadFile(out + answer).find("<vq expires=\"2031-01-02T03:04:05Z\"")) << answer;
   // A listen address that would break out of its directive is refused.
   EXPECT_EQ(2, Exec(kVqserve + " export" + Q(out) + " --key" + Q(Keys().pkcs8) +
                     " --listen '1; include /etc/passwd'").exit_code);
@@ -369,8 +343,6 @@ TEST_F(VqserveTest, ServesDownloadsConfinedAndFillsInPlaceholders) {
   EXPECT_EQ(Base() + "/files/app.bin " + md5 + " " + Base() +
                 " ${dir.data} ${download.md5:no} ${",
             document.body);
-  // The signature covers what was sent, after expansion.
-  EXPECT_TRUE(Verifies(document.body, document.Header("xxx-vq-sig")));
   EXPECT_TRUE(Get("/files/app.bin").body == binary);
   EXPECT_EQ("nested\n", Get("/files/sub/data.txt").body);
   for (const char* path : {"/files/sub", "/files/%2e%2e/secret", "/other.php"})
@@ -378,23 +350,21 @@ TEST_F(VqserveTest, ServesDownloadsConfinedAndFillsInPlaceholders) {
   EXPECT_EQ(405, Post("/files/app.bin").status);
 }
 
+// What the port file holds, every test that runs the agent against vqserve
+// reads; that unsigned and badly signed answers are refused for what they
+// are, the signature examples of docs/protocol.md show.
 TEST_F(VqserveTest, SigningModesPortFileAndDefaultAnswer) {
   const std::string port_file = dir_.Append("port");
   Start(" --no-sign --port-file" + Q(port_file), /*with_key=*/false);
-  EXPECT_EQ(Base() + "/\n", ReadFile(port_file));
   // The default answer is the empty envelope, on any path prefix.
-  const HttpResponse unsigned_answer = Post("/updates/vq.php");
-  EXPECT_EQ("<vq version=\"2.0\"/>\n", unsigned_answer.body);
-  EXPECT_EQ("", unsigned_answer.Header("xxx-vq-sig"));
+  EXPECT_EQ("<vq version=\"2.0\"/>\n", Post("/updates/vq.php").body);
   ASSERT_EQ(0, Stop(SIGINT));
   EXPECT_FALSE(vq_testing::PathExists(port_file));
 
   Start(" --bad-sign");
-  const HttpResponse bad = Post("/vq.php");
-  // Well-formed, a full-length signature, yet it does not match.
+  // A full-length signature, so that the agent's check of it runs.
   EXPECT_EQ(256u,
-            Exec("openssl base64 -d -A", bad.Header("xxx-vq-sig")).out.size());
-  EXPECT_FALSE(Verifies(bad.body, bad.Header("xxx-vq-sig")));
+            Exec("openssl base64 -d -A", Post("/vq.php").Header("xxx-vq-sig")).out.size());
 }
 
 // Unusable keys, files and setups fail with 1 and a message; bad usage
