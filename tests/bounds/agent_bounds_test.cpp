@@ -58,18 +58,12 @@ bool Received(const TestHttpServer& server, const std::string& path) {
   return false;
 }
 
-// The end of the agent's log, for failure messages.
-std::string LogTail(const AgentProcess& agent) {
-  const std::string log = agent.Log();
-  return log.size() > 4096 ? log.substr(log.size() - 4096) : log;
-}
-
 // Ends the agent with SIGTERM; its peak resident memory, printed with
 // `what`. *exited tells whether it ended within 10 s.
 long StopAndMeasure(AgentProcess& agent, const std::string& what, bool* exited) {
   const long liveRss = agent.PeakRssKiB();
   agent.Signal(SIGTERM);
-  *exited = agent.WaitForExit(seconds(10));
+  *exited = agent.Wait(seconds(10)) != -1;
   const long peak = *exited ? agent.PeakRssKiB() : liveRss;
   std::cout << what << ": peak RSS " << peak / 1024 << " MiB\n";
   return peak;
@@ -116,8 +110,8 @@ TEST_P(AnswerBoundsTest, RefusedWithinMemoryAndLogBounds) {
   bool exited = false;
   const long peak = StopAndMeasure(agent, c.name, &exited);
 
-  EXPECT_TRUE(reported) << LogTail(agent);
-  EXPECT_EQ(c.code, ReportedCode(server)) << LogTail(agent);
+  EXPECT_TRUE(reported) << agent.LogTail();
+  EXPECT_EQ(c.code, ReportedCode(server)) << agent.LogTail();
   EXPECT_TRUE(exited);
   EXPECT_LT(peak, kMaxPeakRssKiB);
   for (const char* log : {"vq.log", "vq.log.1"}) {
@@ -183,11 +177,10 @@ TEST(HeldAgentTest, CommandsAnswerAtOnceAndQuitOrSignalsEndTheAgent) {
     } else {
       agent.Signal(c.signal);
     }
-    EXPECT_TRUE(agent.WaitForExit(seconds(5))) << LogTail(agent);
+    EXPECT_EQ(0, agent.Wait(seconds(5))) << agent.LogTail();
     std::cout << c.what << " to exit: "
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count()
               << " s\n";
-    EXPECT_EQ(0, agent.ExitStatus());
     EXPECT_FALSE(PathExists(agent.DataPath("vq.server")));
     EXPECT_FALSE(PathExists(agent.DataPath("vq.server.key")));
   }
@@ -212,7 +205,7 @@ TEST(FeedIncludeBoundsTest, DevicesAndFifosAreNotRead) {
   const bool requested = WaitFor([&] { return Received(server, "/vq.php"); }, seconds(20));
   bool exited = false;
   const long peak = StopAndMeasure(agent, "feed including /dev/zero", &exited);
-  EXPECT_TRUE(requested) << LogTail(agent);
+  EXPECT_TRUE(requested) << agent.LogTail();
   EXPECT_TRUE(exited);
   EXPECT_LT(peak, kMaxPeakRssKiB);
   for (const auto& request : server.requests()) {
