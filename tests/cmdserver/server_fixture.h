@@ -23,6 +23,7 @@
 namespace cmdserver_testing {
 
 using Calls = std::vector<std::string>;
+using Headers = std::vector<std::string>;
 
 // Records, in order, what the server asks of the application, from several
 // threads at once. Documents not starting with "<vq" fail.
@@ -110,15 +111,21 @@ class ServerTest : public ::testing::Test {
   }
   void TearDown() override { server_.reset(), pool_.reset(); }
 
-  std::string Get(const std::string& target, const std::string& host = "127.0.0.1") {
-    return Exchange(port_, "GET " + target + " HTTP/1.1\r\nHost: " + host +
-                               "\r\nConnection: close\r\n\r\n");
+  // `method` `target` with `headers` ("Name: value" lines; the Host header
+  // of this server unless the first one is a Host header) and `body`.
+  std::string Send(const std::string& method, const std::string& target,
+                   Headers headers = {}, const std::string& body = "") {
+    if (headers.empty() || headers[0].compare(0, 5, "Host:") != 0) {
+      headers.insert(headers.begin(), "Host: 127.0.0.1:" + std::to_string(port_));
+    }
+    std::string request = method + " " + target + " HTTP/1.1\r\nConnection: close\r\n";
+    for (const std::string& header : headers) request += header + "\r\n";
+    if (!body.empty() || method == "POST" || method == "PUT") {
+      request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    }
+    return Exchange(port_, request + "\r\n" + body);
   }
-  std::string Post(const std::string& target, const std::string& body) {
-    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" +
-                               std::to_string(port_) + "\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\n\r\n" + body);
-  }
+  std::string Get(const std::string& target) { return Send("GET", target); }
   // `target` with the server's key added as the "key" parameter.
   std::string Keyed(const std::string& target) const {
     return target + (target.find('?') == std::string::npos ? "?" : "&") +

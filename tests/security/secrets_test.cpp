@@ -5,6 +5,7 @@
 #include <apr_file_io.h>
 #include <unistd.h>
 
+#include "cmdserver/request_guard.h"
 #include "engine/log_tail.h"
 #include "security/security_fixture.h"
 #include "testing/file_util.h"
@@ -57,6 +58,7 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
   ASSERT_EQ(symlink(".transaction.dat", dir_.Append("journal.txt").c_str()), 0);
   ASSERT_EQ(link(dir_.Append("vq.log.1").c_str(), dir_.Append("hard.txt").c_str()), 0);
   ASSERT_EQ(symlink(".", dir_.Append("self").c_str()), 0);
+  ASSERT_EQ(symlink("vq.server.key", dir_.Append("key.txt").c_str()), 0);
 
   for (const std::string path :
        {"/vq.log", "/VQ.LOG", "/Vq.Log.1", "/vq%2elog", "/vq%2Elog%2E1",
@@ -65,7 +67,9 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
         "/%2Etransaction.dat", "/.transaction.dat.tmp", "/.TRANSACTION.DAT",
         "/.hidden", "/sub/.inner", "/alias.txt", "/journal.txt", "/hard.txt",
         "/self/vq.log", "/self/.hidden", "/self/self/alias.txt",
-        "/vq.server.key", "/VQ.SERVER.KEY"}) {
+        "/vq.server.key", "/VQ.SERVER.KEY", "/vq%2Eserver%2Ekey", "/./vq.server.key",
+        "/sub/%2E%2E/vq.server.key", "/vq.server.key/", "/vq.server.key?x=1", "/key.txt",
+        "/sub/../key.txt"}) {
     for (const char* method : {"GET", "HEAD"}) {
       const std::string answer = Send(method, path);
       const int status = StatusOf(answer);
@@ -80,6 +84,8 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
   const std::string head = Send("HEAD", "/public.txt");
   EXPECT_EQ(StatusOf(head), 200);
   EXPECT_EQ(BodyOf(head), "");
+  EXPECT_TRUE(cmdserver::namesKeyFile("/vq.server.key/inner"));
+  EXPECT_FALSE(cmdserver::namesKeyFile("/vq.server.key.bak"));
 }
 
 }  // namespace

@@ -16,19 +16,13 @@ namespace security_testing {
 using cmdserver_testing::BodyOf;
 using cmdserver_testing::Calls;
 using cmdserver_testing::Exchange;
-
-using Headers = std::vector<std::string>;  // "Name: value" lines
+using cmdserver_testing::Headers;
 
 // The status code of a raw answer, 0 when there is none.
 inline int StatusOf(const std::string& answer) {
   const bool http =
       answer.compare(0, 9, "HTTP/1.1 ") == 0 || answer.compare(0, 9, "HTTP/1.0 ") == 0;
   return http ? std::atoi(answer.c_str() + 9) : 0;
-}
-
-// The head of a raw answer (up to the blank line).
-inline std::string HeadOf(const std::string& answer) {
-  return answer.substr(0, answer.find("\r\n\r\n"));
 }
 
 // The command server over the fake application, with every log line of the
@@ -51,18 +45,6 @@ class SecurityTest : public cmdserver_testing::ServerTest {
     log4cpp::Category::getRoot().setPriority(log4cpp::Priority::ERROR);
   }
   std::string LogPath() const { return dir_.Append("vq.log"); }
-
-  // `method` `target` with the Host header of this server and `headers`.
-  std::string Send(const std::string& method, const std::string& target,
-                   const Headers& headers = {}, const std::string& body = "") {
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                          std::to_string(port_) + "\r\nConnection: close\r\n";
-    for (const std::string& header : headers) request += header + "\r\n";
-    if (!body.empty() || method == "POST" || method == "PUT") {
-      request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    }
-    return Exchange(port_, request + "\r\n" + body);
-  }
 };
 
 }  // namespace security_testing
