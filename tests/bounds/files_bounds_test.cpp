@@ -20,7 +20,6 @@ namespace {
 using vq_support::FileReadStatus;
 using vq_testing::WriteFile;
 
-// Links are followed unless refused.
 TEST(ReadRegularFileTest, OnlyRegularFilesWithinTheBoundAreRead) {
   vq_testing::ScopedTempDir dir;
   WriteFile(dir.Append("ten"), "0123456789");
