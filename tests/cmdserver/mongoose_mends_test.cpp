@@ -25,7 +25,8 @@ TEST_F(MendsTest, ForeignHostIsRefusedOnEveryPath) {
     }
   }
   EXPECT_TRUE(target_.calls.empty());
-  for (const std::string& host : {std::string("LocalHost"), "localhost:" + port, "127.0.0.1:" + port}) {
+  for (const std::string& host :
+       {std::string("LocalHost"), "localhost:" + port, "127.0.0.1:" + port}) {
     EXPECT_EQ(Send("GET", "/~cmd/wake", {"Host: " + host}),
               OkHead("text/xml") + "<result wake=\"ok\" />") << host;
   }
@@ -52,12 +53,12 @@ TEST_F(MendsTest, DocumentsAreBoundedTo16MiB) {
       "<error><![CDATA[The request body is larger than 16777216 bytes; "
       "nothing was run]]></error>";
   const std::string head = "POST " + Keyed("/~cmd/process") + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-  EXPECT_EQ(Exchange(port_, head + "Content-Length: 16777217\r\n\r\n"), tooLarge);
+  EXPECT_EQ(LoopbackExchange(port_, head + "Content-Length: 16777217\r\n\r\n"), tooLarge);
   // A chunked body is counted as it arrives; the server may reset the
   // connection before its reply is read.
   std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
   for (int i = 0; i < 17; ++i) chunked += "100000\r\n" + std::string(1 << 20, 'x') + "\r\n";
-  const std::string answer = Exchange(port_, chunked + "0\r\n\r\n");
+  const std::string answer = LoopbackExchange(port_, chunked + "0\r\n\r\n");
   EXPECT_TRUE(answer.empty() || answer == tooLarge) << answer;
   EXPECT_TRUE(target_.calls.empty());
   // Exactly at the bound is fine.

@@ -22,6 +22,7 @@
 
 namespace cmdserver_testing {
 
+using vq_testing::LoopbackExchange;
 using Calls = std::vector<std::string>;
 using Headers = std::vector<std::string>;
 
@@ -82,12 +83,6 @@ inline sockaddr_in Loopback(unsigned short port) {
   return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
-// Sends `request` as is to 127.0.0.1:`port` and returns every byte of the
-// answer up to the server's close (at most 10 s); "" without a connection.
-inline std::string Exchange(unsigned short port, const std::string& request) {
-  return vq_testing::LoopbackExchange(port, request);
-}
-
 // Everything after the first blank line of a raw answer.
 inline std::string BodyOf(const std::string& answer) {
   std::size_t end = answer.find("\r\n\r\n");
@@ -100,9 +95,10 @@ inline std::string OkHead(const std::string& type) {
          "\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
 }
 
-// A running server (from port 8080 up) over a fake application whose data
-// directory is a fresh temporary directory.
-class ServerTest : public ::testing::Test {
+// A running server (from port 8080 up) over a fake application `Target`
+// whose data directory is a fresh temporary directory.
+template <class Target>
+class ServerTestOver : public ::testing::Test {
  protected:
   void SetUp() override {
     pool_ = std::make_unique<apr::Pool>();
@@ -123,7 +119,7 @@ class ServerTest : public ::testing::Test {
     if (!body.empty() || method == "POST" || method == "PUT") {
       request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     }
-    return Exchange(port_, request + "\r\n" + body);
+    return LoopbackExchange(port_, request + "\r\n" + body);
   }
   std::string Get(const std::string& target) { return Send("GET", target); }
   // `target` with the server's key added as the "key" parameter.
@@ -134,10 +130,11 @@ class ServerTest : public ::testing::Test {
 
   vq_testing::ScopedTempDir dir_;
   std::unique_ptr<apr::Pool> pool_;
-  FakeCommandTarget target_{dir_.path()};
+  Target target_{dir_.path()};
   std::unique_ptr<Mongoose> server_;
   unsigned short port_ = 0;
 };
+using ServerTest = ServerTestOver<FakeCommandTarget>;
 
 }  // namespace cmdserver_testing
 

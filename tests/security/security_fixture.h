@@ -15,8 +15,14 @@ namespace security_testing {
 
 using cmdserver_testing::BodyOf;
 using cmdserver_testing::Calls;
-using cmdserver_testing::Exchange;
+using cmdserver_testing::LoopbackExchange;
 using cmdserver_testing::Headers;
+using cmdserver_testing::ServerTest;
+
+struct Request {
+  const char* method;
+  std::string target, body;
+};
 
 // The status code of a raw answer, 0 when there is none.
 inline int StatusOf(const std::string& answer) {
@@ -28,7 +34,7 @@ inline int StatusOf(const std::string& answer) {
 // The command server over the fake application, with every log line of the
 // process written to "vq.log" in the data directory as the agent writes it
 // ("PRIORITY category: message" per line), debug level included.
-class SecurityTest : public cmdserver_testing::ServerTest {
+class SecurityTest : public ServerTest {
  protected:
   void SetUp() override {
     auto* appender = new log4cpp::FileAppender("security", LogPath());
