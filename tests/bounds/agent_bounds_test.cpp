@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bounds/agent_process.h"
+#include "response/response_fixture.h"
 #include "testing/file_util.h"
 #include "testing/http/test_http_server.h"
 #include "testing/scoped_temp_dir.h"
@@ -22,7 +23,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 using vq_bounds_test::AgentProcess;
-using vq_bounds_test::SignBase64;
 using vq_testing::CannedResponse;
 using vq_testing::PathExists;
 using vq_testing::TestHttpServer;
@@ -94,7 +94,7 @@ TEST_P(AnswerBoundsTest, RefusedWithinMemoryAndLogBounds) {
   if (c.sign) {
     for (std::size_t n = 0; n < c.bytes; n += c.repeat.size()) answer.body += c.repeat;
     answer.body += kTail;
-    answer.headers.push_back({"XXX-VQ-Sig", SignBase64(answer.body)});
+    answer.headers.push_back({"XXX-VQ-Sig", TestSigner().signBase64(answer.body)});
   } else {
     answer.repeat = c.repeat;
     answer.repeat_count = c.bytes / c.repeat.size();
