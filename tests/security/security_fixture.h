@@ -2,13 +2,12 @@
 #define VQ_TESTS_SECURITY_SECURITY_FIXTURE_H_
 
 #include <log4cpp/Category.hh>
-#include <log4cpp/FileAppender.hh>
-#include <log4cpp/PatternLayout.hh>
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/logging_config.h"
 #include "cmdserver/server_fixture.h"
 
 namespace security_testing {
@@ -31,23 +30,17 @@ inline int StatusOf(const std::string& answer) {
   return http ? std::atoi(answer.c_str() + 9) : 0;
 }
 
-// The command server over the fake application, with every log line of the
-// process written to "vq.log" in the data directory as the agent writes it
-// ("PRIORITY category: message" per line), debug level included.
+// The command server over the fake application, with the process's log in
+// "vq.log" of the data directory as the agent configures it.
 class SecurityTest : public ServerTest {
  protected:
   void SetUp() override {
-    auto* appender = new log4cpp::FileAppender("security", LogPath());
-    auto* layout = new log4cpp::PatternLayout();
-    layout->setConversionPattern("%p %c: %m%n");
-    appender->setLayout(layout);
-    log4cpp::Category::getRoot().addAppender(appender);
-    log4cpp::Category::getRoot().setPriority(log4cpp::Priority::DEBUG);
+    configureRollingLog(LogPath());
     ServerTest::SetUp();
   }
   void TearDown() override {
     ServerTest::TearDown();
-    log4cpp::Category::getRoot().removeAllAppenders();
+    shutdownLogging();
     log4cpp::Category::getRoot().setPriority(log4cpp::Priority::ERROR);
   }
   std::string LogPath() const { return dir_.Append("vq.log"); }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <regex>
 
 #include "lifecycle/vq_application.h"
 #include "security/security_fixture.h"
@@ -123,15 +124,13 @@ TEST_F(ForgedLinesTest, RequestTextNeverStartsALogLine) {
                                 "<vq>" + std::string(100000, 'b') + "</vq>"}) {
     EXPECT_NE(StatusOf(Send("POST", Keyed("/~cmd/process"), {}, body)), 0) << body.substr(0, 40);
   }
+  const std::regex agentLine(
+      R"(\d{8}-\d\d:\d\d:\d\d\.\d{3} (DEBUG|INFO|NOTICE|WARN|ERROR|CRIT|ALERT|FATAL|EMERG) )");
   std::ifstream log(LogPath());
   int lines = 0;
   for (std::string line; std::getline(log, line); ++lines) {
-    bool startsWithPriority = false;
-    for (const char* priority : {"DEBUG ", "INFO ", "NOTICE ", "WARN ", "ERROR ",
-                                 "CRIT ", "ALERT ", "FATAL ", "EMERG "}) {
-      startsWithPriority = startsWithPriority || line.rfind(priority, 0) == 0;
-    }
-    EXPECT_TRUE(startsWithPriority) << line.substr(0, 200);
+    EXPECT_TRUE(std::regex_search(line, agentLine, std::regex_constants::match_continuous))
+        << line.substr(0, 200);
     EXPECT_EQ(line.find('\r'), std::string::npos) << line;
     EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
     EXPECT_LT(line.size(), 5000u) << line.substr(0, 200);
