@@ -8,59 +8,19 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <future>
 #include <string>
-#include <vector>
 
-#include "lifecycle/application_external_implementation.h"
-#include "lifecycle/vq_application.h"
-#include "response/exception_report_interface.h"
+#include "response/response_fixture.h"
 #include "response/vq_response_processor.h"
-#include "support/apr_pool.h"
-#include "support/vq_exception.h"
-#include "bounds/agent_process.h"
-#include "testing/scoped_temp_dir.h"
-#include "web/web.h"
 
 namespace {
 
 using std::chrono::seconds;
-using vq_bounds_test::SignBase64;
 
-class FakeApplication : public ApplicationExternalImplementation,
-                        public ExceptionReportInterface {
- public:
-  FakeApplication() : ApplicationExternalImplementation(nullptr) {}
-  int launchProcess(std::string&, std::vector<std::string>&) override {
-    ++launches;
-    return 0;
-  }
-  void report(VqException& e) override { reports.push_back(e); }
-  int launches = 0;
-  std::vector<VqException> reports;
-};
-
-class CannedWeb : public Web {
- public:
-  CannedWeb(apr_pool_t* pool, const std::string& body) : Web(pool) {
-    mutableBody().append(body.data(), body.size());
-  }
-  bool get() override { return true; }
-};
-
-class ProcessorBoundsTest : public ::testing::Test {
+// The response tests' data directory, variables and recording application.
+class ProcessorBoundsTest : public DataDirTest {
  protected:
-  ProcessorBoundsTest() : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir_.path());
-    VqApplication::clearEnv();
-    VqApplication::setEnv(VqApplication::DIR_DATA, dir_.path().c_str());
-  }
-  ~ProcessorBoundsTest() override {
-    VqApplication::clearEnv();
-    std::filesystem::current_path(previous_);
-  }
-
   // Runs `actions` as one transaction on a separate thread; the code it was
   // reported with (0: none). When it is still running after a few seconds
   // (blocked opening `fifo`), the FIFO gets a writer so that the thread can
@@ -86,11 +46,6 @@ class ProcessorBoundsTest : public ::testing::Test {
     run.get();
     return app_.reports.empty() ? 0 : app_.reports[0].getErrorCode();
   }
-
-  vq_testing::ScopedTempDir dir_;
-  std::filesystem::path previous_;
-  apr::Pool pool_;
-  FakeApplication app_;
 };
 
 TEST_F(ProcessorBoundsTest, ActionsNeverBlockOnOrReadDevicesAndFifos) {
@@ -111,7 +66,7 @@ TEST_F(ProcessorBoundsTest, ActionsNeverBlockOnOrReadDevicesAndFifos) {
                               "\" rpn=\"/a\"/><command>x</command></launch>", fifo))
         << target;
   }
-  EXPECT_EQ(0, app_.launches);
+  EXPECT_TRUE(app_.launches.empty());
 }
 
 // An answer whose signature does not verify is refused as unparsable once
@@ -132,13 +87,13 @@ TEST_F(ProcessorBoundsTest, UnverifiedAnswersAreParsedOnlyUnderSmallBounds) {
   };
   for (const Case& c :
        {Case{many, "", kErrResponseXmlParse},
-        Case{many, SignBase64(small), kErrResponseXmlParse},
+        Case{many, TestSigner().signBase64(small), kErrResponseXmlParse},
         Case{big, "", kErrResponseXmlParse},
         Case{"<nope/>", "", kErrNotVqRoot},
         Case{small, "", kErrNoSignatureHeader},
-        Case{small, SignBase64(many), kErrSignatureMismatch},
-        Case{many, SignBase64(many), 0},
-        Case{big, SignBase64(big), 0}}) {
+        Case{small, TestSigner().signBase64(many), kErrSignatureMismatch},
+        Case{many, TestSigner().signBase64(many), 0},
+        Case{big, TestSigner().signBase64(big), 0}}) {
     CannedWeb web(pool_, c.body);
     if (!c.signature.empty()) web.setHeader("xxx-vq-sig", c.signature);
     VqResponseProcessor processor(pool_, &app_, "http://server/vq.php");

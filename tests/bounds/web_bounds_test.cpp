@@ -9,12 +9,11 @@
 #include <string>
 #include <thread>
 
-#include "support/apr_pool.h"
+#include "response/response_fixture.h"
 #include "support/input_bounds.h"
 #include "support/vq_exception.h"
 #include "testing/file_util.h"
 #include "testing/http/test_http_server.h"
-#include "testing/scoped_temp_dir.h"
 #include "testing/wait_for.h"
 #include "web/apple_web.h"
 #include "web/apple_web_download.h"
@@ -48,14 +47,14 @@ CannedResponse Streamed(std::size_t bytes, bool sendLength) {
   return response;
 }
 
-class WebBoundsTest : public ::testing::Test {
+// Downloads land in the working directory, the fixture's data directory.
+class WebBoundsTest : public DataDirTest {
  protected:
   // A form POST to "/vq.php" of the test server, as the update request is.
   void AimAtUpdates(AppleWeb& web) {
     web.setUrl(server_.url("/vq.php").c_str());
     web.addParameter("a", "b");
   }
-  apr::Pool pool_;
   TestHttpServer server_;
 };
 
@@ -123,9 +122,6 @@ TEST_F(WebBoundsTest, DrippingAnswersEndOnCancelAndAtTheDeadline) {
 
 // Downloads stream to a file: their size is not bounded by the answer cap.
 TEST_F(WebBoundsTest, DownloadsAreNotBoundedByTheAnswerCap) {
-  vq_testing::ScopedTempDir dir;
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
   const std::size_t bytes = vq_bounds::kMaxAnswerBytes + 1024 * 1024 + 3;
   server_.ExpectOnce("GET", "/big", Streamed(bytes, true));
   AppleWebDownload download(pool_);
@@ -134,7 +130,6 @@ TEST_F(WebBoundsTest, DownloadsAreNotBoundedByTheAnswerCap) {
   EXPECT_EQ(-1, e.getErrorCode()) << e.getErrorDescription();
   EXPECT_EQ(bytes, vq_testing::PathExists(download.DownloadFilename())
                        ? std::filesystem::file_size(download.DownloadFilename()) : 0);
-  std::filesystem::current_path(previous);
 }
 
 }  // namespace

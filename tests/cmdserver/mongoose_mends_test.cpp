@@ -1,11 +1,10 @@
-// The server's defences: foreign hosts, the key file under any spelling,
-// header injection, markup in variables, oversized bodies, guessable keys.
+// The server's defences: foreign hosts, header injection, markup in
+// variables, oversized bodies, guessable keys.
 
 #include <set>
 
 #include "cmdserver/access_key.h"
 #include "cmdserver/reply_text.h"
-#include "cmdserver/request_guard.h"
 #include "cmdserver/server_fixture.h"
 
 namespace cmdserver_testing {
@@ -19,39 +18,25 @@ TEST_F(MendsTest, ForeignHostIsRefusedOnEveryPath) {
     for (const std::string& host :
          std::vector<std::string>{"attacker.example:" + port, "127.0.0.1:1", "",
                                   "127.0.0.1.evil.example", "localhost:" + port + ":" + port}) {
-      EXPECT_EQ(Get(path, host),
+      EXPECT_EQ(Send("GET", path, {"Host: " + host}),
                 "HTTP/1.1 403 OK\r\nContent-Type: text/plain\r\n\r\n"
                 "Access is only allowed through 127.0.0.1 or localhost.")
           << path << " " << host;
     }
   }
   EXPECT_TRUE(target_.calls.empty());
-  const std::string wake = OkHead("text/xml") + "<result wake=\"ok\" />";
-  EXPECT_EQ(Get("/~cmd/wake", "LocalHost"), wake);
-  EXPECT_EQ(Get("/~cmd/wake", "127.0.0.1:" + port), wake);
-}
-
-TEST_F(MendsTest, KeyFileIsNeverServedWhateverTheSpelling) {
-  ASSERT_EQ(symlink("vq.server.key", dir_.Append("alias.txt").c_str()), 0);
-  vq_testing::MakeDirs(dir_.Append("sub"));
-  for (const char* path : {"/vq.server.key", "/vq%2Eserver%2Ekey", "/./vq.server.key",
-                           "/sub/%2E%2E/vq.server.key", "/vq.server.key/", "/vq.server.key?x=1",
-                           "/alias.txt", "/sub/../alias.txt"}) {
-    EXPECT_EQ(Get(path),
-              "HTTP/1.1 403 OK\r\nContent-Type: text/plain\r\n\r\n"
-              "Access to vq.server.key is forbidden. Please access from the file system.")
-        << path;
+  for (const std::string& host :
+       {std::string("LocalHost"), "localhost:" + port, "127.0.0.1:" + port}) {
+    EXPECT_EQ(Send("GET", "/~cmd/wake", {"Host: " + host}),
+              OkHead("text/xml") + "<result wake=\"ok\" />") << host;
   }
-  EXPECT_TRUE(cmdserver::namesKeyFile("/vq.server.key/inner"));
-  EXPECT_FALSE(cmdserver::namesKeyFile("/vq.server.key.bak"));
 }
 
 TEST_F(MendsTest, NoHeaderOrMarkupInjection) {
-  EXPECT_EQ(Get("/~cmd/quit?forward=http%3A%2F%2F127.0.0.1%2Fdone.html"),
-            "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1/done.html\r\n\r\n");
+  // The redirect itself is a runnable example of the command pages (tests/docs).
   EXPECT_EQ(Get("/~cmd/quit?forward=http%3A%2F%2Fx%2F%0D%0ASet-Cookie%3A%20a"),
             OkHead("text/xml") + "<result quit=\"ok\" />");
-  EXPECT_EQ(target_.calls, (Calls{"quit", "quit"}));
+  EXPECT_EQ(target_.calls, (Calls{"quit"}));
 
   target_.setEnv("<b>x", "<script>alert(\"&\")</script>");
   const std::string body = BodyOf(Get("/~cmd/info"));
@@ -68,17 +53,17 @@ TEST_F(MendsTest, DocumentsAreBoundedTo16MiB) {
       "<error><![CDATA[The request body is larger than 16777216 bytes; "
       "nothing was run]]></error>";
   const std::string head = "POST " + Keyed("/~cmd/process") + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-  EXPECT_EQ(Exchange(port_, head + "Content-Length: 16777217\r\n\r\n"), tooLarge);
+  EXPECT_EQ(LoopbackExchange(port_, head + "Content-Length: 16777217\r\n\r\n"), tooLarge);
   // A chunked body is counted as it arrives; the server may reset the
   // connection before its reply is read.
   std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
   for (int i = 0; i < 17; ++i) chunked += "100000\r\n" + std::string(1 << 20, 'x') + "\r\n";
-  const std::string answer = Exchange(port_, chunked + "0\r\n\r\n");
+  const std::string answer = LoopbackExchange(port_, chunked + "0\r\n\r\n");
   EXPECT_TRUE(answer.empty() || answer == tooLarge) << answer;
   EXPECT_TRUE(target_.calls.empty());
   // Exactly at the bound is fine.
   const std::string document = "<vq>" + std::string(Mongoose::kMaxProcessBody - 9, ' ') + "</vq>";
-  EXPECT_EQ(BodyOf(Post(Keyed("/~cmd/process"), document)), "<vq><![CDATA[OK]]></vq>");
+  EXPECT_EQ(BodyOf(Send("POST", Keyed("/~cmd/process"), {}, document)), "<vq><![CDATA[OK]]></vq>");
   EXPECT_EQ(target_.calls, (Calls{"process " + document}));
 }
 

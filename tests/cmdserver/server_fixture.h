@@ -22,7 +22,9 @@
 
 namespace cmdserver_testing {
 
+using vq_testing::LoopbackExchange;
 using Calls = std::vector<std::string>;
+using Headers = std::vector<std::string>;
 
 // Records, in order, what the server asks of the application, from several
 // threads at once. Documents not starting with "<vq" fail.
@@ -81,12 +83,6 @@ inline sockaddr_in Loopback(unsigned short port) {
   return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
-// Sends `request` as is to 127.0.0.1:`port` and returns every byte of the
-// answer up to the server's close (at most 10 s); "" without a connection.
-inline std::string Exchange(unsigned short port, const std::string& request) {
-  return vq_testing::LoopbackExchange(port, request);
-}
-
 // Everything after the first blank line of a raw answer.
 inline std::string BodyOf(const std::string& answer) {
   std::size_t end = answer.find("\r\n\r\n");
@@ -99,9 +95,10 @@ inline std::string OkHead(const std::string& type) {
          "\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n\r\n";
 }
 
-// A running server (from port 8080 up) over a fake application whose data
-// directory is a fresh temporary directory.
-class ServerTest : public ::testing::Test {
+// A running server (from port 8080 up) over a fake application `Target`
+// whose data directory is a fresh temporary directory.
+template <class Target>
+class ServerTestOver : public ::testing::Test {
  protected:
   void SetUp() override {
     pool_ = std::make_unique<apr::Pool>();
@@ -110,15 +107,21 @@ class ServerTest : public ::testing::Test {
   }
   void TearDown() override { server_.reset(), pool_.reset(); }
 
-  std::string Get(const std::string& target, const std::string& host = "127.0.0.1") {
-    return Exchange(port_, "GET " + target + " HTTP/1.1\r\nHost: " + host +
-                               "\r\nConnection: close\r\n\r\n");
+  // `method` `target` with `headers` ("Name: value" lines; the Host header
+  // of this server unless the first one is a Host header) and `body`.
+  std::string Send(const std::string& method, const std::string& target,
+                   Headers headers = {}, const std::string& body = "") {
+    if (headers.empty() || headers[0].compare(0, 5, "Host:") != 0) {
+      headers.insert(headers.begin(), "Host: 127.0.0.1:" + std::to_string(port_));
+    }
+    std::string request = method + " " + target + " HTTP/1.1\r\nConnection: close\r\n";
+    for (const std::string& header : headers) request += header + "\r\n";
+    if (!body.empty() || method == "POST" || method == "PUT") {
+      request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    }
+    return LoopbackExchange(port_, request + "\r\n" + body);
   }
-  std::string Post(const std::string& target, const std::string& body) {
-    return Exchange(port_, "POST " + target + " HTTP/1.1\r\nHost: localhost:" +
-                               std::to_string(port_) + "\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\n\r\n" + body);
-  }
+  std::string Get(const std::string& target) { return Send("GET", target); }
   // `target` with the server's key added as the "key" parameter.
   std::string Keyed(const std::string& target) const {
     return target + (target.find('?') == std::string::npos ? "?" : "&") +
@@ -127,10 +130,11 @@ class ServerTest : public ::testing::Test {
 
   vq_testing::ScopedTempDir dir_;
   std::unique_ptr<apr::Pool> pool_;
-  FakeCommandTarget target_{dir_.path()};
+  Target target_{dir_.path()};
   std::unique_ptr<Mongoose> server_;
   unsigned short port_ = 0;
 };
+using ServerTest = ServerTestOver<FakeCommandTarget>;
 
 }  // namespace cmdserver_testing
 

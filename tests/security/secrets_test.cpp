@@ -2,9 +2,9 @@
 // tail an error report carries, and the agent's private files are never
 // served, whatever the spelling of the request.
 
-#include <apr_file_io.h>
 #include <unistd.h>
 
+#include "cmdserver/request_guard.h"
 #include "engine/log_tail.h"
 #include "security/security_fixture.h"
 #include "testing/file_util.h"
@@ -17,11 +17,7 @@ using SecretsTest = SecurityTest;
 TEST_F(SecretsTest, KeyReachesNeitherTheLogNorTheReportTail) {
   const std::string key = server_->key();
   vq_testing::WriteFile(dir_.Append("public.txt"), "PUBLIC");
-  struct Case {
-    const char* method;
-    std::string target, body;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Request> cases = {
       {"GET", Keyed("/~cmd/set/colour/blue"), ""},
       {"GET", Keyed("/~cmd/launch?file=doc.pdf&arg1=x"), ""}, {"GET", Keyed("/~cmd/launch"), ""},
       {"POST", Keyed("/~cmd/process"), "<vq></vq>"},
@@ -32,7 +28,7 @@ TEST_F(SecretsTest, KeyReachesNeitherTheLogNorTheReportTail) {
       {"GET", Keyed("/missing.txt"), ""}, {"GET", "/~cmd/path/?path=" + key, ""},
       {"GET", "/~cmd/info/" + key, ""},
   };
-  for (const Case& c : cases) {
+  for (const Request& c : cases) {
     EXPECT_NE(StatusOf(Send(c.method, c.target, {}, c.body)), 0) << c.target;
   }
   const std::string log = vq_testing::ReadFile(LogPath());
@@ -57,6 +53,7 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
   ASSERT_EQ(symlink(".transaction.dat", dir_.Append("journal.txt").c_str()), 0);
   ASSERT_EQ(link(dir_.Append("vq.log.1").c_str(), dir_.Append("hard.txt").c_str()), 0);
   ASSERT_EQ(symlink(".", dir_.Append("self").c_str()), 0);
+  ASSERT_EQ(symlink("vq.server.key", dir_.Append("key.txt").c_str()), 0);
 
   for (const std::string path :
        {"/vq.log", "/VQ.LOG", "/Vq.Log.1", "/vq%2elog", "/vq%2Elog%2E1",
@@ -65,7 +62,9 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
         "/%2Etransaction.dat", "/.transaction.dat.tmp", "/.TRANSACTION.DAT",
         "/.hidden", "/sub/.inner", "/alias.txt", "/journal.txt", "/hard.txt",
         "/self/vq.log", "/self/.hidden", "/self/self/alias.txt",
-        "/vq.server.key", "/VQ.SERVER.KEY"}) {
+        "/vq.server.key", "/VQ.SERVER.KEY", "/vq%2Eserver%2Ekey", "/./vq.server.key",
+        "/sub/%2E%2E/vq.server.key", "/vq.server.key/", "/vq.server.key?x=1", "/key.txt",
+        "/sub/../key.txt"}) {
     for (const char* method : {"GET", "HEAD"}) {
       const std::string answer = Send(method, path);
       const int status = StatusOf(answer);
@@ -74,12 +73,13 @@ TEST_F(SecretsTest, PrivateFilesAreNeverServedUnderAnySpelling) {
       EXPECT_EQ(answer.find(server_->key()), std::string::npos) << path;
     }
   }
-  // Ordinary files are still served, by GET and HEAD.
-  EXPECT_EQ(BodyOf(Send("GET", "/public.txt")), "PUBLIC");
+  // Ordinary files are still served, through a link in the data directory too, and by HEAD.
   EXPECT_EQ(BodyOf(Send("GET", "/self/public.txt")), "PUBLIC");
   const std::string head = Send("HEAD", "/public.txt");
   EXPECT_EQ(StatusOf(head), 200);
   EXPECT_EQ(BodyOf(head), "");
+  EXPECT_TRUE(cmdserver::namesKeyFile("/vq.server.key/inner"));
+  EXPECT_FALSE(cmdserver::namesKeyFile("/vq.server.key.bak"));
 }
 
 }  // namespace

@@ -2,22 +2,26 @@
 #define VQ_TESTS_SECURITY_SECURITY_FIXTURE_H_
 
 #include <log4cpp/Category.hh>
-#include <log4cpp/FileAppender.hh>
-#include <log4cpp/PatternLayout.hh>
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/logging_config.h"
 #include "cmdserver/server_fixture.h"
 
 namespace security_testing {
 
 using cmdserver_testing::BodyOf;
 using cmdserver_testing::Calls;
-using cmdserver_testing::Exchange;
+using cmdserver_testing::LoopbackExchange;
+using cmdserver_testing::Headers;
+using cmdserver_testing::ServerTest;
 
-using Headers = std::vector<std::string>;  // "Name: value" lines
+struct Request {
+  const char* method;
+  std::string target, body;
+};
 
 // The status code of a raw answer, 0 when there is none.
 inline int StatusOf(const std::string& answer) {
@@ -26,43 +30,20 @@ inline int StatusOf(const std::string& answer) {
   return http ? std::atoi(answer.c_str() + 9) : 0;
 }
 
-// The head of a raw answer (up to the blank line).
-inline std::string HeadOf(const std::string& answer) {
-  return answer.substr(0, answer.find("\r\n\r\n"));
-}
-
-// The command server over the fake application, with every log line of the
-// process written to "vq.log" in the data directory as the agent writes it
-// ("PRIORITY category: message" per line), debug level included.
-class SecurityTest : public cmdserver_testing::ServerTest {
+// The command server over the fake application, with the process's log in
+// "vq.log" of the data directory as the agent configures it.
+class SecurityTest : public ServerTest {
  protected:
   void SetUp() override {
-    auto* appender = new log4cpp::FileAppender("security", LogPath());
-    auto* layout = new log4cpp::PatternLayout();
-    layout->setConversionPattern("%p %c: %m%n");
-    appender->setLayout(layout);
-    log4cpp::Category::getRoot().addAppender(appender);
-    log4cpp::Category::getRoot().setPriority(log4cpp::Priority::DEBUG);
+    configureRollingLog(LogPath());
     ServerTest::SetUp();
   }
   void TearDown() override {
     ServerTest::TearDown();
-    log4cpp::Category::getRoot().removeAllAppenders();
+    shutdownLogging();
     log4cpp::Category::getRoot().setPriority(log4cpp::Priority::ERROR);
   }
   std::string LogPath() const { return dir_.Append("vq.log"); }
-
-  // `method` `target` with the Host header of this server and `headers`.
-  std::string Send(const std::string& method, const std::string& target,
-                   const Headers& headers = {}, const std::string& body = "") {
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                          std::to_string(port_) + "\r\nConnection: close\r\n";
-    for (const std::string& header : headers) request += header + "\r\n";
-    if (!body.empty() || method == "POST" || method == "PUT") {
-      request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    }
-    return Exchange(port_, request + "\r\n" + body);
-  }
 };
 
 }  // namespace security_testing

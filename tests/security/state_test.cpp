@@ -2,20 +2,19 @@
 // requests cannot forge log lines, containment follows links, and stopping
 // the server lets a reply in progress finish.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
-#include <thread>
+#include <regex>
 
 #include "lifecycle/vq_application.h"
 #include "security/security_fixture.h"
 #include "testing/file_util.h"
-#include "testing/loopback_exchange.h"
 #include "testing/wait_for.h"
 
 namespace security_testing {
@@ -25,10 +24,15 @@ using cmdserver_testing::FakeCommandTarget;
 using cmdserver_testing::Loopback;
 using vq_testing::WaitFor;
 
-// The fake application with the real process-wide variables.
+// The fake application with the real process-wide variables, which hold
+// only its data directory when it starts.
 class RealVariables : public FakeCommandTarget {
  public:
-  using FakeCommandTarget::FakeCommandTarget;
+  explicit RealVariables(const std::string& dataDir) : FakeCommandTarget(dataDir) {
+    VqApplication::clearEnv();
+    VqApplication::setEnv(VqApplication::DIR_DATA, dataDir);
+  }
+  ~RealVariables() override { VqApplication::clearEnv(); }
   std::string getEnv(const std::string& name) override { return VqApplication::getEnv(name); }
   void setEnv(const std::string& name, const std::string& value) override {
     VqApplication::setEnv(name.c_str(), value);
@@ -36,30 +40,20 @@ class RealVariables : public FakeCommandTarget {
   std::map<std::string, std::string> getEnvMap() override { return VqApplication::getEnvMap(); }
 };
 
-TEST(UnknownNamesTest, ReadingUnknownNamesEntersNothing) {
-  vq_testing::ScopedTempDir dir;
-  VqApplication::clearEnv();
-  VqApplication::setEnv(VqApplication::DIR_DATA, dir.path());
-  RealVariables target(dir.path());
-  apr::Pool pool;
-  {
-    Mongoose server(pool, &target);
-    const std::size_t before = VqApplication::getEnvMap().size();
-    EXPECT_EQ(VqApplication::getEnv("never.set"), "");
-    const auto get = [&](const std::string& target) {
-      return Exchange(server.port(), "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    };
-    for (int i = 0; i < 300; ++i) {
-      const std::string answer = get("/~cmd/info/flood." + std::to_string(i));
-      ASSERT_EQ(StatusOf(answer), 200) << answer;
-    }
-    EXPECT_EQ(VqApplication::getEnvMap().size(), before);
-    const std::string listing = get("/~cmd/info");
-    EXPECT_EQ(listing.find("flood."), std::string::npos);
-    EXPECT_EQ(listing.find("never.set"), std::string::npos);
-    EXPECT_NE(listing.find("mongoose.port"), std::string::npos);
+using UnknownNamesTest = cmdserver_testing::ServerTestOver<RealVariables>;
+
+TEST_F(UnknownNamesTest, ReadingUnknownNamesEntersNothing) {
+  const std::size_t before = VqApplication::getEnvMap().size();
+  EXPECT_EQ(VqApplication::getEnv("never.set"), "");
+  for (int i = 0; i < 300; ++i) {
+    const std::string answer = Get("/~cmd/info/flood." + std::to_string(i));
+    ASSERT_EQ(StatusOf(answer), 200) << answer;
   }
-  VqApplication::clearEnv();
+  EXPECT_EQ(VqApplication::getEnvMap().size(), before);
+  const std::string listing = Get("/~cmd/info");
+  EXPECT_EQ(listing.find("flood."), std::string::npos);
+  EXPECT_EQ(listing.find("never.set"), std::string::npos);
+  EXPECT_NE(listing.find("mongoose.port"), std::string::npos);
 }
 
 // A socket connected to the server that `sends` the beginning of a request
@@ -102,18 +96,14 @@ TEST_F(SlowClientsTest, IdleAndSlowConnectionsLeaveRoomAndAreClosed) {
   }
   for (const auto& connection : held) ASSERT_TRUE(connection->connected());
 
-  // A fresh request is answered within 2 s.
-  const std::string answer = vq_testing::LoopbackExchange(
+  const std::string answer = LoopbackExchange(
       port_, "GET /~cmd/version HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
       std::chrono::seconds(2));
   EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK", 0), 0u) << "no answer within 2 s: " << answer;
 
   // The server itself closes the sockets it was made to hold.
   EXPECT_TRUE(WaitFor([&] {
-    for (const auto& connection : held) {
-      if (!connection->closedByServer()) return false;
-    }
-    return true;
+    return std::all_of(held.begin(), held.end(), [](const auto& c) { return c->closedByServer(); });
   }, std::chrono::seconds(20)));
 }
 
@@ -134,15 +124,13 @@ TEST_F(ForgedLinesTest, RequestTextNeverStartsALogLine) {
                                 "<vq>" + std::string(100000, 'b') + "</vq>"}) {
     EXPECT_NE(StatusOf(Send("POST", Keyed("/~cmd/process"), {}, body)), 0) << body.substr(0, 40);
   }
+  const std::regex agentLine(
+      R"(\d{8}-\d\d:\d\d:\d\d\.\d{3} (DEBUG|INFO|NOTICE|WARN|ERROR|CRIT|ALERT|FATAL|EMERG) )");
   std::ifstream log(LogPath());
   int lines = 0;
   for (std::string line; std::getline(log, line); ++lines) {
-    bool startsWithPriority = false;
-    for (const char* priority : {"DEBUG ", "INFO ", "NOTICE ", "WARN ", "ERROR ",
-                                 "CRIT ", "ALERT ", "FATAL ", "EMERG "}) {
-      startsWithPriority = startsWithPriority || line.rfind(priority, 0) == 0;
-    }
-    EXPECT_TRUE(startsWithPriority) << line.substr(0, 200);
+    EXPECT_TRUE(std::regex_search(line, agentLine, std::regex_constants::match_continuous))
+        << line.substr(0, 200);
     EXPECT_EQ(line.find('\r'), std::string::npos) << line;
     EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
     EXPECT_LT(line.size(), 5000u) << line.substr(0, 200);
@@ -197,9 +185,8 @@ TEST(ContainmentTest, DeleteActionThroughALinkLeavesTheOutsideFile) {
   vq_testing::WriteFile(outside.Append("victim.txt"), "victim");
   vq_testing::WriteFile(data.Append("obsolete.txt"), "old");
   ASSERT_EQ(symlink(outside.path().c_str(), data.Append("ext").c_str()), 0);
-  char previous[4096];
-  ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
-  ASSERT_EQ(chdir(data.path().c_str()), 0);
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(data.path());
   VqApplication::clearEnv();
   VqApplication::setEnv(VqApplication::DIR_DATA, data.path());
   {
@@ -214,7 +201,7 @@ TEST(ContainmentTest, DeleteActionThroughALinkLeavesTheOutsideFile) {
   }
   EXPECT_TRUE(vq_testing::PathExists(outside.Append("victim.txt")));
   EXPECT_FALSE(vq_testing::PathExists(data.Append("obsolete.txt")));
-  ASSERT_EQ(chdir(previous), 0);
+  std::filesystem::current_path(previous);
   VqApplication::clearEnv();
 }
 
@@ -235,22 +222,16 @@ class DocumentDuringStop : public FakeCommandTarget {
   std::atomic<unsigned short> port{0};
 };
 
-TEST(StopTest, AReplyInProgressIsFinishedBeforeTheServerStops) {
-  vq_testing::ScopedTempDir dir;
-  DocumentDuringStop target(dir.path());
-  apr::Pool pool;
-  auto server = std::make_unique<Mongoose>(pool, &target);
-  target.port = server->port();
-  const std::string body = "<vq><quit/></vq>";
-  auto reply = std::async(std::launch::async, [&] {
-    return Exchange(target.port,
-                    "POST /~cmd/process?key=" + server->key() +
-                        " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\n\r\n" + body);
-  });
-  ASSERT_TRUE(WaitFor([&] { return target.entered.load(); }));
-  target.stopping = true;
-  server.reset();
+using StopTest = cmdserver_testing::ServerTestOver<DocumentDuringStop>;
+
+TEST_F(StopTest, AReplyInProgressIsFinishedBeforeTheServerStops) {
+  target_.port = port_;
+  const std::string process = Keyed("/~cmd/process");
+  auto reply = std::async(std::launch::async,
+                          [&] { return Send("POST", process, {}, "<vq><quit/></vq>"); });
+  ASSERT_TRUE(WaitFor([&] { return target_.entered.load(); }));
+  target_.stopping = true;
+  server_.reset();
   EXPECT_EQ(BodyOf(reply.get()), "<vq><![CDATA[OK]]></vq>");
 }
 

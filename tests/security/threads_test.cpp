@@ -29,12 +29,6 @@ const char* TestMachine() { return "00:11:22:33:44:55"; }
 VqHostCallback hostTable = {&CountTermination, nullptr, &TestOs,
                             &TestMachine, nullptr, nullptr};
 
-std::string Request(unsigned short port, const std::string& method, const std::string& target,
-                    const std::string& body = "") {
-  return Exchange(port, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
-                            std::to_string(body.size()) + "\r\n\r\n" + body);
-}
-
 class ApplicationThreadsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -54,12 +48,18 @@ class ApplicationThreadsTest : public ::testing::Test {
     application_ = std::make_unique<VqApplication>(identity, &hostTable);
     VqApplication::setEnv(VqApplication::DIR_DATA, data_.path());
     VqApplication::setEnv(VqApplication::SECURE_SIGN, "false");
-    VqApplication::setEnv(VqApplication::DEBUG_REFRESH, refresh_);
+    // An update pass every tenth of a second instead of the answer's 600 s.
+    VqApplication::setEnv(VqApplication::DEBUG_REFRESH, "1");
     application_->configureLogging("app", data_.Append("vq.log"));
     application_->start(nullptr);
     port_ = static_cast<unsigned short>(
         std::stoi(VqApplication::getEnv(VqApplication::MONGOOSE_PORT)));
     key_ = vq_testing::ReadFile(data_.Append("vq.server.key"));
+  }
+  std::string Send(const std::string& method, const std::string& target,
+                   const std::string& body = "") {
+    return LoopbackExchange(port_, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
   }
   void TearDown() override {
     application_.reset();
@@ -72,9 +72,6 @@ class ApplicationThreadsTest : public ::testing::Test {
     std::filesystem::current_path(previous_);
   }
 
-  // "debug.refresh": tenths of a second between passes; empty for the
-  // answer's 600 s.
-  std::string refresh_ = "1";
   vq_testing::ScopedTempDir data_;
   vq_testing::TestHttpServer updates_;
   std::unique_ptr<VqApplication> application_;
@@ -92,16 +89,15 @@ TEST_F(ApplicationThreadsTest, ConcurrentRequestsDuringPassesAndDocuments) {
       for (int round = 0; round < kRounds; ++round) {
         const std::string n = std::to_string(client) + "_" + std::to_string(round);
         const std::string answers[] = {
-            Request(port_, "GET", "/~cmd/info"),
-            Request(port_, "GET", "/~cmd/info/pass"),
-            Request(port_, "GET", "/~cmd/info/unknown." + n),
-            Request(port_, "GET", "/~cmd/wake"),
-            Request(port_, "GET", "/~cmd/path/?path=sub/" + n),
-            Request(port_, "GET", "/public.txt"),
-            Request(port_, "GET", "/~cmd/set/v" + n + "/x?key=" + key_),
-            Request(port_, "POST", "/~cmd/process?key=" + key_,
-                    "<vq><transaction><set name='doc" + n +
-                        "' value='y'/></transaction></vq>"),
+            Send("GET", "/~cmd/info"),
+            Send("GET", "/~cmd/info/pass"),
+            Send("GET", "/~cmd/info/unknown." + n),
+            Send("GET", "/~cmd/wake"),
+            Send("GET", "/~cmd/path/?path=sub/" + n),
+            Send("GET", "/public.txt"),
+            Send("GET", "/~cmd/set/v" + n + "/x?key=" + key_),
+            Send("POST", "/~cmd/process?key=" + key_,
+                 "<vq><transaction><set name='doc" + n + "' value='y'/></transaction></vq>"),
         };
         for (const std::string& answer : answers) failures += StatusOf(answer) != 200;
       }
@@ -124,8 +120,8 @@ TEST_F(ApplicationThreadsTest, QuitThroughADocumentRepliesAndShutdownIsSafe) {
     return !VqApplication::getEnv(VqApplication::UPDATE_LAST).empty();
   }));
   auto reply = std::async(std::launch::async, [this] {
-    return Request(port_, "POST", "/~cmd/process?key=" + key_,
-                   "<vq><transaction><quit/></transaction></vq>");
+    return Send("POST", "/~cmd/process?key=" + key_,
+                "<vq><transaction><quit/></transaction></vq>");
   });
   // The update thread asks the host to terminate; the host then destroys
   // the application at once, as the agent's main loop does, while other
@@ -136,7 +132,7 @@ TEST_F(ApplicationThreadsTest, QuitThroughADocumentRepliesAndShutdownIsSafe) {
   for (int i = 0; i < 3; ++i) {
     wakers.push_back(std::async(std::launch::async, [this, i, &stop] {
       for (int round = 0; round < 200 && !stop; ++round) {
-        Request(port_, "GET", i % 2 == 0 ? "/~cmd/wake" : "/~cmd/quit");
+        Send("GET", i % 2 == 0 ? "/~cmd/wake" : "/~cmd/quit");
       }
     }));
   }

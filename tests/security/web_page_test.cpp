@@ -3,8 +3,9 @@
 // and every request a browser marks as cross-site is refused.
 
 #include <civetweb.h>
-#include <strings.h>
 #include <unistd.h>
+
+#include <cctype>
 
 #include "security/security_fixture.h"
 #include "testing/file_util.h"
@@ -14,15 +15,6 @@ namespace {
 
 using PlainFilesTest = SecurityTest;
 using CrossSiteTest = SecurityTest;
-
-bool HasHeaderNamed(const std::string& answer, const char* prefix) {
-  const std::string head = HeadOf(answer);
-  for (std::size_t at = 0; (at = head.find("\r\n", at)) != std::string::npos;) {
-    at += 2;
-    if (strncasecmp(head.c_str() + at, prefix, strlen(prefix)) == 0) return true;
-  }
-  return false;
-}
 
 TEST_F(PlainFilesTest, CgiScriptsAndSsiPagesAreNeverRun) {
   // The installed library runs CGI unless told not to; without this the
@@ -73,7 +65,9 @@ TEST_F(PlainFilesTest, NoListingsNoCorsNoWritingAndNoLinksOut) {
        {Headers{origin}, Headers{origin, "Access-Control-Request-Method: PUT"}}) {
     for (const char* method : {"GET", "OPTIONS"}) {
       const std::string answer = Send(method, "/public.txt", headers);
-      EXPECT_FALSE(HasHeaderNamed(answer, "Access-Control-")) << answer;
+      std::string head = answer.substr(0, answer.find("\r\n\r\n"));
+      for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      EXPECT_EQ(head.find("\r\naccess-control-"), std::string::npos) << answer;
     }
   }
 
@@ -89,7 +83,6 @@ TEST_F(PlainFilesTest, NoListingsNoCorsNoWritingAndNoLinksOut) {
   EXPECT_FALSE(vq_testing::PathExists(dir_.Append("put.txt")));
   EXPECT_FALSE(vq_testing::PathExists(dir_.Append("made")));
   EXPECT_EQ(vq_testing::ReadFile(dir_.Append("public.txt")), "PUBLIC");
-  EXPECT_EQ(BodyOf(Send("GET", "/public.txt")), "PUBLIC");
 }
 
 TEST_F(CrossSiteTest, BrowserMarkedCrossSiteRequestsAreRefusedAndHaveNoEffect) {
@@ -104,11 +97,7 @@ TEST_F(CrossSiteTest, BrowserMarkedCrossSiteRequestsAreRefusedAndHaveNoEffect) {
       {"Sec-Fetch-Site: same-origin", "Origin: http://evil.example"},
       {"Sec-Fetch-Site: cross-site", "Origin: http://127.0.0.1:" + port},
   };
-  struct Target {
-    const char* method;
-    std::string target, body;
-  };
-  const std::vector<Target> targets = {
+  const std::vector<Request> targets = {
       {"GET", "/~cmd/wake", ""}, {"GET", "/~cmd/quit", ""}, {"GET", "/~cmd/launchswf", ""},
       {"GET", "/~cmd/setstart", ""}, {"GET", "/~cmd/info", ""},
       {"GET", Keyed("/~cmd/set/hijacked/yes"), ""}, {"POST", Keyed("/~cmd/process"), "<vq></vq>"},
@@ -116,7 +105,7 @@ TEST_F(CrossSiteTest, BrowserMarkedCrossSiteRequestsAreRefusedAndHaveNoEffect) {
       {"HEAD", "/public.txt", ""},
   };
   for (const Headers& headers : refused) {
-    for (const Target& t : targets) {
+    for (const Request& t : targets) {
       const std::string answer = Send(t.method, t.target, headers, t.body);
       EXPECT_EQ(StatusOf(answer), 403) << headers[0] << " " << t.target;
       EXPECT_EQ(answer.find("PUBLIC"), std::string::npos);
