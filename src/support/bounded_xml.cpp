@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -73,6 +74,79 @@ const char* skipProcessingInstruction(const char* p, const char* end) {
   return end;
 }
 
+// The number of bytes TinyXML takes as one character from `c` when it reads
+// UTF-8 (its own table: the lead bytes of two-, three- and four-byte
+// characters; any other byte is one character).
+int utf8Span(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  if (u >= 0xC2 && u <= 0xDF) return 2;
+  if (u >= 0xE0 && u <= 0xEF) return 3;
+  if (u >= 0xF0 && u <= 0xF4) return 4;
+  return 1;
+}
+
+// Whether a character read as UTF-8 would take in a "<" or a quote. TinyXML
+// steps over a whole character in texts and quoted values, so it would end
+// that text or value elsewhere than this scan. Valid UTF-8 never does this.
+bool leadByteSwallowsMarkup(const char* p, const char* end) {
+  for (; p < end; ++p) {
+    for (int i = 1; i < utf8Span(*p) && p + i < end; ++i) {
+      if (p[i] == '<' || p[i] == '"' || p[i] == '\'') return true;
+    }
+  }
+  return false;
+}
+
+bool equalsIgnoringCase(const char* p, const char* end, const char* word) {
+  for (; *word; ++p, ++word) {
+    if (p == end || std::tolower(static_cast<unsigned char>(*p)) != *word) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether an "<?xml ...>" declaration (from just after "<?xml" to its end)
+// surely makes TinyXML read the text in another encoding than UTF-8: one
+// "encoding" name where TinyXML looks for names (at the start, after white
+// space or after a quoted value), given a quoted value that is neither empty
+// nor UTF-8 and holds no entity (TinyXML would decode one first). Anything
+// else may mean UTF-8.
+bool declaresOtherEncoding(const char* p, const char* end) {
+  const char* value = nullptr;
+  const char* valueEnd = nullptr;
+  int names = 0;
+  bool atName = true;
+  while (p < end) {
+    if (*p == '"' || *p == '\'') {
+      const char* close =
+          static_cast<const char*>(std::memchr(p + 1, *p, end - p - 1));
+      if (!close) return false;
+      p = close + 1;
+      atName = true;
+    } else if (atName && equalsIgnoringCase(p, end, "encoding")) {
+      ++names;
+      const char* q = p + 8;
+      while (q < end && isXmlSpace(*q)) ++q;
+      if (q == end || *q != '=') return false;
+      ++q;
+      while (q < end && isXmlSpace(*q)) ++q;
+      if (q == end || (*q != '"' && *q != '\'')) return false;
+      value = q + 1;
+      valueEnd = static_cast<const char*>(std::memchr(value, *q, end - value));
+      if (!valueEnd) return false;
+      p = valueEnd + 1;
+    } else {
+      atName = isXmlSpace(*p);
+      ++p;
+    }
+  }
+  return names == 1 && value != valueEnd &&
+         !std::memchr(value, '&', valueEnd - value) &&
+         !equalsIgnoringCase(value, valueEnd, "utf-8") &&
+         !equalsIgnoringCase(value, valueEnd, "utf8");
+}
+
 // Reads the rest of a start tag from just after its name. Sets
 // `selfClosing` for "/>" and adds to `attributes` one per "=" outside
 // quotes (TinyXML builds at most one attribute per "="). Quoted runs are
@@ -122,6 +196,9 @@ bool checkXmlBounds(const char* text, std::size_t length,
   const char* const end = text + length;
   std::size_t depth = 0;
   std::size_t nodes = 0;
+  // TinyXML reads UTF-8 after a byte order mark or a declaration that names
+  // no other encoding.
+  bool mayReadUtf8 = remainingStartsWith(p, end, "\xEF\xBB\xBF");
   while (p < end) {
     const char* lt = static_cast<const char*>(std::memchr(p, '<', end - p));
     // Text between markup becomes a node unless it is all white space.
@@ -149,11 +226,16 @@ bool checkXmlBounds(const char* text, std::size_t length,
         --depth;
       }
     } else if (remainingStartsWith(p, end, "<?")) {
+      const char* const start = p;
       p = skipProcessingInstruction(p + 2, end);
       if (!p) {
         setWhy(why, "ambiguous quoting in an XML declaration or processing "
                     "instruction");
         return false;
+      }
+      if (equalsIgnoringCase(start + 2, p, "xml") &&
+          !declaresOtherEncoding(start + 5, p)) {
+        mayReadUtf8 = true;
       }
     } else if (p + 1 < end && startsElementName(p[1])) {
       bool selfClosing = false;
@@ -173,6 +255,11 @@ bool checkXmlBounds(const char* text, std::size_t length,
   if (nodes > bounds.maxNodes) {
     setWhy(why, "XML text holds more than " + std::to_string(bounds.maxNodes) +
                     " nodes");
+    return false;
+  }
+  if (mayReadUtf8 && leadByteSwallowsMarkup(text, end)) {
+    setWhy(why, "XML text holds a UTF-8 lead byte followed by \"<\" or a "
+                "quote within its character");
     return false;
   }
   return true;

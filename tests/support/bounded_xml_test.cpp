@@ -64,6 +64,8 @@ TEST(BoundedXmlTest, ATextEndsAtItsFirstNulEvenAfterALeadByte) {
   munmap(pages, 2 * page);
 }
 
+constexpr char kSwallowed[] = "XML text holds a UTF-8 lead byte followed by \"<\" or a quote";
+
 TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
   const std::string deep = Nested(10);
   // Element-like text in comments, CDATA, quoted values, DOCTYPE, declarations and after a stray
@@ -87,6 +89,16 @@ TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
       {"<r>" + std::string(200, ' ') + "</r>",
        "XML text of 207 bytes exceeds the limit of 200 bytes"},
       {std::string("<r/>\0<a><a><a>", 14), ""},  // TinyXML stops at NUL
+      // Reading UTF-8, TinyXML takes a lead byte's whole character, so a "<" or quote inside it
+      // ends no text and no value. Valid UTF-8 never does that; other encodings may.
+      {"<?xml version=\"1.0\"?><r>\xef<!<a><a></a></a></r>", kSwallowed},
+      {"<?xml version=\"1.0\"?><r><x a='\xc3'/><y b='><a><a/></a></y></r>", kSwallowed},
+      {"\xef\xbb\xbf<r>\xe9<a/></r>", kSwallowed},
+      {"<?xml version=\"1.0\" encoding=\"&#85;TF-8\"?><r>\xe9<a/></r>", kSwallowed},
+      {"<?xml version=\"1.0\" xencoding=\"latin1\"?><r>\xe9<a/></r>", kSwallowed},
+      {"<?xml version=\"1.0\"?><r>\xc3\xa9<a/></r>", ""},
+      {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9<a/></r>", ""},
+      {"<r>\xe9<a/></r>", ""},
   };
   for (const auto& [text, refusal] : cases) {
     std::string why;
