@@ -97,6 +97,29 @@ bool leadByteSwallowsMarkup(const char* p, const char* end) {
   return false;
 }
 
+// Whether a character reference would take in a "<" or a quote. TinyXML
+// reads from "&#" to the next ";" as one reference when only digits stand
+// between that ";" and the "#" or "x" nearest before it, whatever comes
+// before those, so it would end a text or quoted value elsewhere than this
+// scan. A real reference holds no "<" and no quote.
+bool referenceSwallowsMarkup(const char* p, const char* end) {
+  const auto nextOf = [end](const char* from, const char* wanted) {
+    while (from < end && !std::strchr(wanted, *from)) ++from;
+    return from;
+  };
+  // The next ";" and the next "<" or quote, searched again only once passed,
+  // so that the whole scan stays linear.
+  const char* semicolon = p;
+  const char* markup = p;
+  for (; p + 1 < end; ++p) {
+    if (p[0] != '&' || p[1] != '#') continue;
+    if (semicolon < p + 2) semicolon = nextOf(p + 2, ";");
+    if (markup < p + 2) markup = nextOf(p + 2, "<\"'");
+    if (semicolon < end && markup < semicolon) return true;
+  }
+  return false;
+}
+
 bool equalsIgnoringCase(const char* p, const char* end, const char* word) {
   for (; *word; ++p, ++word) {
     if (p == end || std::tolower(static_cast<unsigned char>(*p)) != *word) {
@@ -255,6 +278,11 @@ bool checkXmlBounds(const char* text, std::size_t length,
   if (nodes > bounds.maxNodes) {
     setWhy(why, "XML text holds more than " + std::to_string(bounds.maxNodes) +
                     " nodes");
+    return false;
+  }
+  if (referenceSwallowsMarkup(text, end)) {
+    setWhy(why, "XML text holds a character reference that takes in \"<\" "
+                "or a quote");
     return false;
   }
   if (mayReadUtf8 && leadByteSwallowsMarkup(text, end)) {

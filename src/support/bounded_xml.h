@@ -43,10 +43,12 @@ inline XmlBounds untrustedXmlBounds() {
 // Checks `length` bytes of `text` (or up to a NUL) against `bounds`
 // without parsing it. Counts element nesting the way TinyXML builds it:
 // comments, CDATA sections, "<!...>" and "<?...?>" constructs and quoted
-// attribute values open no element. Where TinyXML's reading of a "<?...>"
-// construct could differ from this scan (a quoted value holding "<", ">",
-// "=" or the other quote, or a quote not introduced by "="), the text is
-// refused rather than guessed at, so the count never falls below TinyXML's.
+// attribute values open no element. Where TinyXML's reading could differ
+// from this scan, the text is refused rather than guessed at, so the count
+// never falls below TinyXML's: a "<?...>" construct whose quoted value holds
+// "<", ">", "=" or the other quote or whose quote is not introduced by "=",
+// and a character TinyXML would read as one that takes in a "<" or a quote
+// (a UTF-8 lead byte's character when it may read UTF-8, a reference "&#...;").
 // Returns false with the reason in `why` (when not null).
 bool checkXmlBounds(const char* text, std::size_t length,
                     const XmlBounds& bounds, std::string* why);

@@ -97,6 +97,10 @@ TEST(BoundedXmlTest, RefusesTextDeeperOrLargerThanTheBounds) {
       {"<?xml version=\"1.0\" encoding=\"&#85;TF-8\"?><r>\xe9<a/></r>", kSwallowed},
       {"<?xml version=\"1.0\" xencoding=\"latin1\"?><r>\xe9<a/></r>", kSwallowed},
       {"<?xml version=\"1.0\"?><r>\xc3\xa9<a/></r>", ""},
+      // TinyXML reads "&#" up to the next ";" as one reference when digits end it.
+      {"<r>&#x<!--x;<a><a></a></a>--></r>", "XML text holds a character reference that takes in"},
+      {"<r>&#<!--#;<a><a></a></a>--></r>", "XML text holds a character reference"},
+      {"<r>&#x41;&#65;&#<a/></r>", ""},
       {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xe9<a/></r>", ""},
       {"<r>\xe9<a/></r>", ""},
   };
