@@ -90,7 +90,8 @@ int utf8Span(char c) {
 // that text or value elsewhere than this scan. Valid UTF-8 never does this.
 bool leadByteSwallowsMarkup(const char* p, const char* end) {
   for (; p < end; ++p) {
-    for (int i = 1; i < utf8Span(*p) && p + i < end; ++i) {
+    const int span = utf8Span(*p);
+    for (int i = 1; i < span && p + i < end; ++i) {
       if (p[i] == '<' || p[i] == '"' || p[i] == '\'') return true;
     }
   }
@@ -112,7 +113,9 @@ bool referenceSwallowsMarkup(const char* p, const char* end) {
   const char* semicolon = p;
   const char* markup = p;
   for (; p + 1 < end; ++p) {
-    if (p[0] != '&' || p[1] != '#') continue;
+    p = static_cast<const char*>(std::memchr(p, '&', end - 1 - p));
+    if (!p) break;
+    if (p[1] != '#') continue;
     if (semicolon < p + 2) semicolon = nextOf(p + 2, ";");
     if (markup < p + 2) markup = nextOf(p + 2, "<\"'");
     if (semicolon < end && markup < semicolon) return true;
