@@ -307,7 +307,7 @@ void parseXmlText(TiXmlDocument& document, const char* text,
   const std::size_t tail = std::min(length, kLongestStep - 1);
   const bool leadNearEnd =
       std::any_of(text + length - tail, text + length,
-                  [](char c) { return static_cast<unsigned char>(c) >= 0xC0; });
+                  [](char c) { return utf8Span(c) > 1; });
   if (!leadNearEnd) {
     document.Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
     return;
