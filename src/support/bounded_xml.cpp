@@ -3,7 +3,6 @@
 #include <tinyxml.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -123,13 +122,11 @@ bool referenceSwallowsMarkup(const char* p, const char* end) {
   return false;
 }
 
-bool equalsIgnoringCase(const char* p, const char* end, const char* word) {
-  for (; *word; ++p, ++word) {
-    if (p == end || std::tolower(static_cast<unsigned char>(*p)) != *word) {
-      return false;
-    }
-  }
-  return true;
+// Whether the text from `p` to `end` begins with `prefix`, without case.
+bool remainingStartsWithIgnoringCase(const char* p, const char* end,
+                                     const char* prefix) {
+  return vq_support::StartsWithIgnoringCase(
+      std::string_view(p, static_cast<std::size_t>(end - p)), prefix);
 }
 
 // Whether an "<?xml ...>" declaration (from just after "<?xml" to its end)
@@ -150,7 +147,7 @@ bool declaresOtherEncoding(const char* p, const char* end) {
       if (!close) return false;
       p = close + 1;
       atName = true;
-    } else if (atName && equalsIgnoringCase(p, end, "encoding")) {
+    } else if (atName && remainingStartsWithIgnoringCase(p, end, "encoding")) {
       ++names;
       const char* q = p + 8;
       while (q < end && isXmlSpace(*q)) ++q;
@@ -169,8 +166,8 @@ bool declaresOtherEncoding(const char* p, const char* end) {
   }
   return names == 1 && value != valueEnd &&
          !std::memchr(value, '&', valueEnd - value) &&
-         !equalsIgnoringCase(value, valueEnd, "utf-8") &&
-         !equalsIgnoringCase(value, valueEnd, "utf8");
+         !remainingStartsWithIgnoringCase(value, valueEnd, "utf-8") &&
+         !remainingStartsWithIgnoringCase(value, valueEnd, "utf8");
 }
 
 // Reads the rest of a start tag from just after its name. Sets
@@ -259,7 +256,7 @@ bool checkXmlBounds(const char* text, std::size_t length,
                     "instruction");
         return false;
       }
-      if (equalsIgnoringCase(start + 2, p, "xml") &&
+      if (remainingStartsWithIgnoringCase(start + 2, p, "xml") &&
           !declaresOtherEncoding(start + 5, p)) {
         mayReadUtf8 = true;
       }
