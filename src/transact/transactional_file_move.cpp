@@ -44,39 +44,47 @@ bool TransactionalFileMove::prepare() {
   return false;
 }
 
-apr_status_t TransactionalFileMove::replaceDestination(
-    const std::string& from, bool mayLink, apr_fileperms_t copyPermissions) {
+std::string TransactionalFileMove::stagedFilename() const {
+  return destinationFilename + ".new.tr";
+}
+
+apr_status_t TransactionalFileMove::stage(const std::string& from, bool mayLink,
+                                          apr_fileperms_t copyPermissions) {
   FileSystem& fs = fileSystem();
   // Without something to put there, the destination is left alone.
   FileSystem::Info info;
   apr_status_t status = fs.stat(from, &info);
   if (status != APR_SUCCESS) return status;
-  status = fs.remove(destinationFilename);
+  const std::string staged = stagedFilename();
+  status = fs.remove(staged);
   if (status != APR_SUCCESS && !APR_STATUS_IS_ENOENT(status)) return status;
   // A link shares the prepared file instead of copying it: the source is
   // deleted at cleanup anyway and nothing writes to it meanwhile.
-  if (mayLink && fs.link(from, destinationFilename) == APR_SUCCESS) {
-    return APR_SUCCESS;
-  }
-  return fs.copy(from, destinationFilename, copyPermissions);
+  if (mayLink && fs.link(from, staged) == APR_SUCCESS) return APR_SUCCESS;
+  return fs.copy(from, staged, copyPermissions);
 }
 
 bool TransactionalFileMove::execute() {
-  apr_status_t status = replaceDestination(sourceFilename, true, permissions);
-  if (status != APR_SUCCESS) {
-    const std::string reason = aprStatus(status);
-    std::printf("Failed to move source (%s) to dest (%s): %s\n",
-                sourceFilename.c_str(), destinationFilename.c_str(),
-                reason.c_str());
-    logger.warn("Failed to move source (" + sourceFilename + ") to dest (" +
-                destinationFilename + "): " + reason);
-    return false;
+  FileSystem& fs = fileSystem();
+  const std::string staged = stagedFilename();
+  apr_status_t status = stage(sourceFilename, true, permissions);
+  if (status == APR_SUCCESS) {
+    // A linked file keeps the source's mode; a copy is subject to the umask.
+    status = fs.setPermissions(staged, permissions);
+    if (status != APR_SUCCESS && !APR_STATUS_IS_ENOTIMPL(status)) {
+      logger.warn("Setting " + destinationFilename + " permissions to " +
+                  apr_strperm(permissions) + " failed");
+      return false;
+    }
+    status = fs.rename(staged, destinationFilename);
   }
-  // A linked file keeps the source's mode; a copy is subject to the umask.
-  status = fileSystem().setPermissions(destinationFilename, permissions);
-  if (status == APR_SUCCESS || APR_STATUS_IS_ENOTIMPL(status)) return true;
-  logger.warn("Setting " + destinationFilename + " permissions to " +
-              apr_strperm(permissions) + " failed");
+  if (status == APR_SUCCESS) return true;
+  const std::string reason = aprStatus(status);
+  std::printf("Failed to move source (%s) to dest (%s): %s\n",
+              sourceFilename.c_str(), destinationFilename.c_str(),
+              reason.c_str());
+  logger.warn("Failed to move source (" + sourceFilename + ") to dest (" +
+              destinationFilename + "): " + reason);
   return false;
 }
 
@@ -92,7 +100,10 @@ void TransactionalFileMove::rollback() {
     }
     // Copied, not linked: the backup must stay intact for a repeated
     // rollback, whatever happens to the destination afterwards.
-    status = replaceDestination(backup, false, APR_FILE_SOURCE_PERMS);
+    status = stage(backup, false, APR_FILE_SOURCE_PERMS);
+    if (status == APR_SUCCESS) {
+      status = fs.rename(stagedFilename(), destinationFilename);
+    }
     if (status != APR_SUCCESS) failRestore(status);
     return;
   }
@@ -117,7 +128,11 @@ void TransactionalFileMove::rollback() {
 void TransactionalFileMove::cleanup() {
   TransactionalBackedUpFile::cleanup();
   std::string why;
-  if (!removeIfPresent(fileSystem(), sourceFilename, &why)) throw why;
+  // The staged file is left only by a step that failed or was cut short.
+  if (!removeIfPresent(fileSystem(), stagedFilename(), &why) ||
+      !removeIfPresent(fileSystem(), sourceFilename, &why)) {
+    throw why;
+  }
 }
 
 void TransactionalFileMove::addWrittenPaths(TransactionState completed,

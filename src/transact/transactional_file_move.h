@@ -14,14 +14,15 @@
 // ".bak.tr", which rollback puts back and cleanup deletes. Journalled as
 // source, destination and the permissions as decimal text.
 //
-// The destination is never rewritten in place: execute removes it and gives
-// the source's contents its name (a hard link, or a copy where links are
-// impossible), and rollback removes it and copies the backup there. So no
-// large file is copied twice, a backup never shares its data with the
-// destination, and the file system is not made to flush the data of every
-// truncated or replaced file on the spot. Between the removal and the new
-// name the journal (EXECUTE or ROLLBACK) makes recovery put a whole file
-// back.
+// The destination is never rewritten in place, nor ever missing: execute
+// gives the source's contents the name destination + ".new.tr" (a hard
+// link, or a copy where links are impossible) and renames that over the
+// destination; rollback does the same with a copy of the backup. So a
+// program reading the destination meanwhile finds the whole old file or the
+// whole new one, no large file is copied twice, a backup never shares its
+// data with the destination, and the file system is not made to flush the
+// data of every replaced file on the spot. Cleanup removes a staged file
+// that a failed or interrupted step left.
 class TransactionalFileMove : public TransactionalBackedUpFile {
  public:
   static constexpr int kSerial = 1;
@@ -50,8 +51,8 @@ class TransactionalFileMove : public TransactionalBackedUpFile {
   // backup for cleanup so that it can run again after a crash.
   // Throws std::string on failure.
   void rollback() override;
-  // Removes the backup (see TransactionalBackedUpFile) and the source.
-  // Throws std::string when either is there and cannot be removed.
+  // Removes the backup (see TransactionalBackedUpFile), a staged file and
+  // the source. Throws std::string when one is there and cannot be removed.
   void cleanup() override;
   int getSerial() override { return kSerial; }
   void debug() override;
@@ -65,11 +66,15 @@ class TransactionalFileMove : public TransactionalBackedUpFile {
   const std::string& backedUpFilename() const override {
     return destinationFilename;
   }
-  // Removes the destination, then gives it the contents of `from`: a hard
-  // link when `mayLink` and possible, else a copy made with
-  // `copyPermissions`. Returns the first failing status.
-  apr_status_t replaceDestination(const std::string& from, bool mayLink,
-                                  apr_fileperms_t copyPermissions);
+  // Where the destination's next contents wait for the rename that puts
+  // them in place.
+  std::string stagedFilename() const;
+  // Gives the staged file the contents of `from`, replacing any left there:
+  // a hard link when `mayLink` and possible, else a copy made with
+  // `copyPermissions`. Returns the first failing status; an ENOENT status,
+  // with nothing changed, when `from` is missing.
+  apr_status_t stage(const std::string& from, bool mayLink,
+                     apr_fileperms_t copyPermissions);
 
   std::string sourceFilename;
   std::string destinationFilename;

@@ -2,7 +2,8 @@
 // transaction fails in turn with each error a disk gives, and the power goes
 // at every flush; after recovery every destination must be wholly old or
 // wholly new, new exactly when the transaction said it succeeded, and
-// nothing may be left behind.
+// nothing may be left behind. While it runs, a program reading a destination
+// must find it whole too: old or new, never missing or half copied.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,6 +77,32 @@ class DurabilityTest : public TransactFixture {
     }
   }
 
+  // Checks before every call of `disk` that each target of `set` is whole,
+  // as a program reading it meanwhile would need; fails once per run, with `context`, and counts the moments
+  // a target was torn or missing in tornMoments_.
+  void watchReaders(FaultyFileSystem& disk, const TransactionSet& set,
+                    const std::string& context) {
+    disk.watch([this, &set, context] {
+      for (const std::size_t index : set.targets) {
+        const auto [isOld, isNew] = versionOf(kTargets[index]);
+        if (isOld || isNew) continue;
+        if (tornInRun_++ == 0) {
+          ADD_FAILURE() << context << ": a reader found " << kTargets[index].file
+                        << " missing or torn";
+        }
+        ++tornMoments_;
+      }
+    });
+  }
+  std::string runWatched(const TransactionSet& set, FaultyFileSystem& disk,
+                         const std::string& context) {
+    tornInRun_ = 0;
+    watchReaders(disk, set, context);
+    const std::string result = run(set, disk);
+    disk.watch(nullptr);
+    return result;
+  }
+
   // Recovers with a fresh engine over the real disk and checks the
   // invariants; returns the number of violations (each also a failure).
   // `durabilityFailed`: a call the transaction needed to be durable failed
@@ -105,10 +132,12 @@ class DurabilityTest : public TransactFixture {
   std::pair<int, int> runWithoutFaults(const TransactionSet& set) {
     setUpFiles();
     FaultyFileSystem disk;
-    EXPECT_EQ(run(set, disk), "ok");
+    EXPECT_EQ(runWatched(set, disk, "without faults"), "ok");
     EXPECT_EQ(recoverAndCheck(set, "ok", "without faults"), 0);
     return {disk.calls(), disk.flushes()};
   }
+  int tornInRun_ = 0, tornMoments_ = 0;
+
   static int failureCount() {
     return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
   }
@@ -124,17 +153,18 @@ TEST_F(DurabilityTest, EveryFailingCallLeavesOneWholeVersion) {
         setUpFiles();
         FaultyFileSystem disk;
         disk.failCall(call, APR_FROM_OS_ERROR(error));
-        const std::string result = run(set, disk);
+        const std::string context =
+            std::string(set.name) + ", " + strerror(error) + " at call " + std::to_string(call);
+        const std::string result = runWatched(set, disk, context);
         ++points;
-        violations += recoverAndCheck(
-            set, result,
-            std::string(set.name) + ", " + strerror(error) + " at call " + std::to_string(call),
-            disk.failedDurabilityBeforeCommit());
+        violations +=
+            recoverAndCheck(set, result, context, disk.failedDurabilityBeforeCommit());
       }
     }
   }
   std::printf("[ figures  ] fault points covered: %d (every call x EIO, ENOSPC, EDQUOT), "
-              "invariant violations: %d\n", points, violations);
+              "invariant violations: %d, moments a reader found a target torn: %d\n",
+              points, violations, tornMoments_);
 }
 
 TEST_F(DurabilityTest, PowerLossAtEveryFlushLeavesOneWholeVersion) {

@@ -83,6 +83,7 @@ void FaultyFileSystem::recordFileData(int file, const std::string& path) {
 }
 
 bool FaultyFileSystem::failing(apr_status_t* status, const std::string& name, bool isFlush) {
+  if (watch_) watch_();
   ++calls_;
   if (isFlush && ++flushes_ == loseAt_) dead_ = true;
   if (dead_) {

@@ -1,9 +1,11 @@
 #ifndef VQ_TESTS_TRANSACT_FAULTY_FILE_SYSTEM_H_
 #define VQ_TESTS_TRANSACT_FAULTY_FILE_SYSTEM_H_
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "transact/file_system.h"
 
@@ -29,6 +31,9 @@ class FaultyFileSystem : public FileSystem {
 
   void failCall(int number, apr_status_t error) { failAt_ = number, error_ = error; }
   void loseAtFlush(int number) { loseAt_ = number; }
+  // Runs `check` before every call, so that it sees each state the calls
+  // before it left on disk, as a concurrent reader would.
+  void watch(std::function<void()> check) { watch_ = std::move(check); }
   int calls() const { return calls_; }
   int flushes() const { return flushes_; }
   // True when the failed call was one a transaction needs to be durable (a
@@ -93,6 +98,7 @@ class FaultyFileSystem : public FileSystem {
   int calls_ = 0, flushes_ = 0, failAt_ = 0, loseAt_ = 0, commitDurableAt_ = 0;
   bool dead_ = false, hitDurability_ = false;
   apr_status_t error_ = APR_SUCCESS;
+  std::function<void()> watch_;
   int nextFile_ = 1;
   // What exists now, by relative path.
   std::map<std::string, int> files_;

@@ -130,6 +130,15 @@ inline Transactional* operationFor(apr_pool_t* pool, const Target& t) {
                           : newMove(pool, t.source, t.file);
 }
 
+// Whether the target's file now holds its old version and whether its new
+// one (both when they are alike); neither when it is torn or missing.
+inline std::pair<bool, bool> versionOf(const Target& t) {
+  const bool present = vq_testing::PathExists(t.file);
+  const std::string text = present ? vq_testing::ReadFile(t.file) : "";
+  return {t.oldContent.empty() ? !present : text == t.oldContent,
+          t.newContent.empty() ? !present : text == t.newContent};
+}
+
 // After recovery: how many targets are wholly old and how many wholly new;
 // a torn one fails. Backups and staged contents (".tr"), the journal and its
 // temporary must be gone, and the sources too when `sourcesGone`.
@@ -138,10 +147,7 @@ inline std::pair<std::size_t, std::size_t> checkRecovered(const std::vector<Targ
                                                           const std::string& context) {
   std::size_t olds = 0, news = 0;
   for (const Target& t : targets) {
-    const bool present = vq_testing::PathExists(t.file);
-    const std::string text = present ? vq_testing::ReadFile(t.file) : "";
-    const bool isOld = t.oldContent.empty() ? !present : text == t.oldContent;
-    const bool isNew = t.newContent.empty() ? !present : text == t.newContent;
+    const auto [isOld, isNew] = versionOf(t);
     EXPECT_TRUE(isOld || isNew) << context << ": " << t.file << " is torn";
     olds += isOld;
     news += isNew;
