@@ -77,27 +77,24 @@ class DurabilityTest : public TransactFixture {
     }
   }
 
-  // Checks before every call of `disk` that each target of `set` is whole,
-  // as a program reading it meanwhile would need; fails once per run, with `context`, and counts the moments
-  // a target was torn or missing in tornMoments_.
-  void watchReaders(FaultyFileSystem& disk, const TransactionSet& set,
-                    const std::string& context) {
-    disk.watch([this, &set, context] {
+  // Runs `set` over `disk`, checking before every call that each target is
+  // whole, as a program reading it meanwhile needs; fails once per run, with
+  // `context`, and adds the moments a target was torn or missing to
+  // tornMoments_.
+  std::string runWatched(const TransactionSet& set, FaultyFileSystem& disk,
+                         const std::string& context) {
+    int tornInRun = 0;
+    disk.watch([&] {
       for (const std::size_t index : set.targets) {
         const auto [isOld, isNew] = versionOf(kTargets[index]);
         if (isOld || isNew) continue;
-        if (tornInRun_++ == 0) {
+        if (tornInRun++ == 0) {
           ADD_FAILURE() << context << ": a reader found " << kTargets[index].file
                         << " missing or torn";
         }
         ++tornMoments_;
       }
     });
-  }
-  std::string runWatched(const TransactionSet& set, FaultyFileSystem& disk,
-                         const std::string& context) {
-    tornInRun_ = 0;
-    watchReaders(disk, set, context);
     const std::string result = run(set, disk);
     disk.watch(nullptr);
     return result;
@@ -136,7 +133,7 @@ class DurabilityTest : public TransactFixture {
     EXPECT_EQ(recoverAndCheck(set, "ok", "without faults"), 0);
     return {disk.calls(), disk.flushes()};
   }
-  int tornInRun_ = 0, tornMoments_ = 0;
+  int tornMoments_ = 0;
 
   static int failureCount() {
     return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
